@@ -1,0 +1,31 @@
+#pragma once
+
+#include "side.h"
+
+// Where the correlogram's bars stand on the window and which lag lies under
+// the pointer. Window coordinates in twips (1/1440 inch), Y downwards. Values
+// are worked out in double and handed to drawing as float, as the plot has
+// always done, so every bar lands on the same half-twip as ever.
+namespace PlotGeometry {
+
+// The axis both fans start from.
+inline constexpr double kAxisX = 7600.0;
+// Every bar starts at this height and rises by 10 twips per unit of value,
+// measured from kBarBaseY (a value of 50 gives a bar of zero length).
+inline constexpr double kBarStartY = 6000.0;
+inline constexpr double kBarBaseY = 6500.0;
+// One tenth of a lag in the readout.
+inline constexpr double kTwipsPerTenth = 6.25;
+
+// X of the bar of lag d (0..120): leftwards of the axis for the left sector,
+// rightwards for the right, 62.5 twips per lag.
+float barX(Side sector, int lag);
+
+// Y of the far end of a bar of value c.
+float barEndY(double value);
+
+// The lag under a pointer at X (in tenths, negative on the left): floor of
+// the distance from the axis in tenths of a lag, divided by 10.
+double lagAt(float pointerX);
+
+} // namespace PlotGeometry

@@ -1,0 +1,42 @@
+#include "sector_correlator.h"
+
+#include <cstdint>
+
+namespace {
+
+// One agreement term: 1 when the bits are equal, 0 when they differ, worked out
+// on 16-bit integers as the instrument always has.
+double agreement(std::uint8_t reference, std::uint8_t compared) {
+    const auto a = static_cast<std::int16_t>(reference);
+    const auto b = static_cast<std::int16_t>(compared);
+    return static_cast<std::int16_t>((1 - a) ^ b);
+}
+
+} // namespace
+
+void SectorCorrelator::analyse(SampleStore& store, const LagConsumer& consumer) {
+    computeSector(store, Side::Left, consumer);
+    computeSector(store, Side::Right, consumer);
+}
+
+void SectorCorrelator::computeSector(SampleStore& store, Side sector,
+                                     const LagConsumer& consumer) {
+    const bool left = sector == Side::Left;
+    const auto& reference = left ? store.channelLeft : store.channelRight;
+    const auto& compared = left ? store.channelRight : store.channelLeft;
+    auto& result = left ? store.correlationLeft : store.correlationRight;
+
+    for (int d = 0; d <= SampleStore::kMaxLag; ++d) {
+        result[d] = 0.0;
+    }
+    for (int d = 0; d <= SampleStore::kMaxLag; ++d) {
+        // Multiply, then add, rounding each to double: the build forbids
+        // contracting the two into a fused multiply-add.
+        double value = 0.0;
+        for (int i = 1; i <= kWindow; ++i) {
+            value = value * kDecay + agreement(reference[i], compared[i + d]);
+        }
+        result[d] = value;
+        consumer(sector, d, value);
+    }
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "sample_store.h"
+#include "side.h"
+
+#include <functional>
+
+// For each lag d from 0 to 120, a count of the samples in which one channel
+// agrees with the other channel d samples later, over a window of 1200 samples,
+// each new sample added after the running total has decayed by 511/512.
+// The left sector takes channelLeft as reference (a source on the left makes
+// the left receiver lead); the right sector takes channelRight.
+class SectorCorrelator {
+public:
+    // Reference samples 1..kWindow take part; lag kMaxLag thus reads the
+    // compared channel up to index kWindow + kMaxLag.
+    static constexpr int kWindow = 1200;
+    // 511/512, exact in binary.
+    static constexpr double kDecay = 0.998046875;
+
+    // Receives every finished lag before the next one is started.
+    using LagConsumer = std::function<void(Side sector, int lag, double value)>;
+
+    // Left sector lags 0..120, then right sector lags 0..120.
+    static void analyse(SampleStore& store, const LagConsumer& consumer);
+    static void computeSector(SampleStore& store, Side sector, const LagConsumer& consumer);
+};
