@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-// A port that answers every read with a chosen byte, records every call, and
-// can be told to fail at a given call (counting writes and reads together,
-// from 0).
+// A port that answers every read with a chosen byte, or plays back a script of
+// bytes, records every call, and can be told to fail at a given call (counting
+// writes and reads together, from 0).
 class FakePortIo final : public PortIo {
 public:
     struct Call {
@@ -17,21 +17,26 @@ public:
         std::uint8_t value;
     };
 
-    explicit FakePortIo(std::uint8_t answer = 0xFF) : answer(answer) {}
+    explicit FakePortIo(std::uint8_t byte = 0xFF) : answer(byte) {}
 
     void PortOut(int port, std::uint8_t value) override { record({true, port, value}); }
     std::uint8_t PortIn(int port) override {
-        record({false, port, answer});
-        return answer;
+        const std::uint8_t value = script.empty() ? answer : script[reads_++ % script.size()];
+        record({false, port, value});
+        return value;
     }
 
     std::uint8_t answer;
+    // When not empty, read n (from 0) answers script[n % script.size()] instead.
+    std::vector<std::uint8_t> script;
     long failAtCall = -1;
     bool recordCalls = false;
     long calls = 0;
     std::vector<Call> log;
 
 private:
+    std::size_t reads_ = 0;
+
     void record(const Call& call) {
         if (calls++ == failAtCall) {
             throw PortError("porta di prova guasta");

@@ -1,0 +1,226 @@
+#include "linux_port_io.h"
+#include "parallel_port_scan.h"
+#include "port_error.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Failure = LinuxPortIo::Failure;
+
+constexpr int kData = 0x378;
+
+// A fresh directory, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "porta-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        path_ = pattern;
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The message of the PortError a read throws, or nothing when the read works.
+std::optional<std::string> readFailure(LinuxPortIo& port) {
+    try {
+        port.PortIn(kData);
+    } catch (const PortError& error) {
+        return error.what();
+    }
+    return std::nullopt;
+}
+
+// Without a ppdev device only direct access is left, and these are the ways
+// it can be refused.
+bool isDirectAccessRefusal(const std::string& message, const std::string& device) {
+    for (const Failure failure : {Failure::NoPort, Failure::NoPrivilege, Failure::Lockdown}) {
+        if (message == LinuxPortIo::message(failure, device)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(LinuxPortIo, EveryMessageIsDistinctNamesTheDeviceAndSaysWhatToDo) {
+    const std::string device = "/dev/parport3";
+    const std::string modprobe = "modprobe parport_pc ppdev";
+    const std::string lpGroup = "gruppo \"lp\"";
+    const std::vector<std::pair<Failure, std::vector<std::string>>> expected = {
+        {Failure::NoPort, {modprobe, "0x378"}},
+        {Failure::PermissionDenied, {lpGroup, "uscire dalla sessione"}},
+        {Failure::Busy, {"occupata da un altro programma"}},
+        {Failure::NotAParallelPort, {"non è una porta parallela", modprobe}},
+        {Failure::Lockdown, {"lockdown", "Secure Boot", "0x378", "ppdev", modprobe}},
+        {Failure::NoPrivilege, {"root", "0x378", modprobe, lpGroup}},
+        {Failure::Lost, {"interrotta", std::strerror(EIO)}},
+        {Failure::Unexpected, {"inatteso", std::strerror(EIO)}},
+    };
+    std::set<std::string> seen;
+    for (const auto& [failure, fragments] : expected) {
+        const std::string message = LinuxPortIo::message(failure, device, EIO);
+        EXPECT_NE(message.find("porta parallela"), std::string::npos) << message;
+        EXPECT_NE(message.find(device), std::string::npos) << message;
+        for (const auto& fragment : fragments) {
+            EXPECT_NE(message.find(fragment), std::string::npos) << fragment << " in " << message;
+        }
+        seen.insert(message);
+    }
+    EXPECT_EQ(seen.size(), expected.size());
+}
+
+TEST(LinuxPortIo, PlainFileIsRefusedAndLeftUntouched) {
+    const TempDir dir;
+    const std::string path = dir.file("parport0");
+    const std::string content = "not a port\n";
+    writeFile(path, content);
+    const std::string expected = LinuxPortIo::message(Failure::NotAParallelPort, path);
+    LinuxPortIo port(path);
+
+    try {
+        port.PortOut(kData, 0xFF);
+        FAIL() << "a plain file was used as a port";
+    } catch (const PortError& error) {
+        EXPECT_EQ(error.what(), expected);
+    }
+    EXPECT_EQ(readFailure(port), expected);
+    EXPECT_EQ(readFile(path), content);
+}
+
+TEST(LinuxPortIo, DirectoryAndOtherCharacterDevicesAreRefused) {
+    const TempDir dir;
+    for (const std::string& path : {dir.path().string(), std::string("/dev/null")}) {
+        LinuxPortIo port(path);
+        EXPECT_EQ(readFailure(port), LinuxPortIo::message(Failure::NotAParallelPort, path));
+    }
+}
+
+TEST(LinuxPortIo, WithoutPpdevDeviceTriesDirectAccessAndExplainsItsRefusal) {
+    const TempDir dir;
+    const std::string path = dir.file("parport0");
+    LinuxPortIo port(path);
+
+    const auto failure = readFailure(port);
+    if (!failure) {
+        GTEST_SKIP() << "this machine grants direct access to 0x378";
+    }
+    EXPECT_TRUE(isDirectAccessRefusal(*failure, path)) << *failure;
+    // Still refused at the next call, with the same explanation.
+    EXPECT_EQ(readFailure(port), failure);
+}
+
+// Nothing of a failed attempt is kept: once the cause is gone, the next call
+// gets further without a new LinuxPortIo.
+TEST(LinuxPortIo, TriesAgainFromTheStartAtEveryCallAfterAFailure) {
+    const TempDir dir;
+    const std::string path = dir.file("parport0");
+    writeFile(path, "x");
+    LinuxPortIo port(path);
+    const std::string notAPort = LinuxPortIo::message(Failure::NotAParallelPort, path);
+    ASSERT_EQ(readFailure(port), notAPort);
+
+    fs::remove(path);
+    const auto failure = readFailure(port);
+
+    if (failure) {
+        EXPECT_TRUE(isDirectAccessRefusal(*failure, path)) << *failure;
+    }
+}
+
+TEST(LinuxPortIo, ServesOnlyTheDataRegisterOfTheFirstPort) {
+    const TempDir dir;
+    LinuxPortIo port(dir.file("parport0"));
+    EXPECT_THROW(port.PortOut(0x379, 0xFF), std::invalid_argument);
+    EXPECT_THROW(port.PortIn(0x278), std::invalid_argument);
+}
+
+// Runs in the child of a death test: drops root if need be, then tries a
+// device that the user may not open. The exit code tells the parent.
+[[noreturn]] void readAsUnprivilegedUser(const std::string& path) {
+    constexpr uid_t kNobody = 65534;
+    if (::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+        std::_Exit(3);
+    }
+    LinuxPortIo port(path);
+    const auto failure = readFailure(port);
+    const std::string expected = LinuxPortIo::message(Failure::PermissionDenied, path);
+    if (failure != expected) {
+        std::fprintf(stderr, "%s\n", failure.value_or("(no failure)").c_str());
+        std::_Exit(1);
+    }
+    std::_Exit(0);
+}
+
+TEST(LinuxPortIoDeathTest, DeviceTheUserMayNotOpenAsksToJoinTheLpGroup) {
+    const TempDir dir;
+    const std::string path = dir.file("parport0");
+    writeFile(path, "x");
+    fs::permissions(path, fs::perms::none);
+    fs::permissions(dir.path(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+
+    EXPECT_EXIT(readAsUnprivilegedUser(path), testing::ExitedWithCode(0), "");
+    EXPECT_EQ(readFile(path), "x");
+}
+
+// This is what a user without a usable port sees: the scan stops at its first
+// port call with the reason, and takes no sample.
+TEST(LinuxPortIo, ScanWithoutAReachablePortFailsBeforeTakingASample) {
+    LinuxPortIo port;
+    auto store = std::make_unique<SampleStore>();
+    store->rawSamples.fill(0xA5);
+    store->channelLeft.fill(1);
+    store->correlationRight.fill(3.5);
+    const auto before = std::make_unique<SampleStore>(*store);
+
+    std::string message;
+    try {
+        ParallelPortScan(port, std::chrono::nanoseconds(0)).scan(*store);
+        GTEST_SKIP() << "this machine has a usable parallel port";
+    } catch (const PortError& error) {
+        message = error.what();
+    }
+
+    EXPECT_NE(message.find("porta parallela"), std::string::npos) << message;
+    EXPECT_EQ(std::memcmp(store.get(), before.get(), sizeof(SampleStore)), 0);
+}
+
+} // namespace

@@ -1,0 +1,161 @@
+#include "fake_port_io.h"
+#include "parallel_port_scan.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kSamples = 130000;
+constexpr int kSplit = 13000;
+constexpr long kCalls = 2L * kSamples;
+
+// Values no scan writes, so that every entry a scan leaves alone stands out.
+std::unique_ptr<SampleStore> markedStore() {
+    auto store = std::make_unique<SampleStore>();
+    store->rawSamples.fill(0xA5);
+    store->channelLeft.fill(7);
+    store->channelRight.fill(9);
+    store->simulatedDelay = 33;
+    store->correlationLeft.fill(1.5);
+    store->correlationRight.fill(2.5);
+    return store;
+}
+
+bool sameStore(const SampleStore& a, const SampleStore& b) {
+    return std::memcmp(&a, &b, sizeof(SampleStore)) == 0;
+}
+
+void expectOnlySamplesAndSplitChanged(const SampleStore& store, const SampleStore& before) {
+    EXPECT_EQ(store.rawSamples[0], before.rawSamples[0]);
+    for (int i = kSplit + 1; i <= SampleStore::kLastSample; ++i) {
+        ASSERT_EQ(store.channelLeft[i], before.channelLeft[i]) << i;
+        ASSERT_EQ(store.channelRight[i], before.channelRight[i]) << i;
+    }
+    EXPECT_EQ(store.channelLeft[0], before.channelLeft[0]);
+    EXPECT_EQ(store.channelRight[0], before.channelRight[0]);
+    EXPECT_EQ(store.simulatedDelay, before.simulatedDelay);
+    EXPECT_EQ(store.correlationLeft, before.correlationLeft);
+    EXPECT_EQ(store.correlationRight, before.correlationRight);
+}
+
+TEST(ParallelPortScan, WritesAllLinesHighBeforeEveryReadOfTheDataRegister) {
+    FakePortIo port(0x5A);
+    port.recordCalls = true;
+    auto store = markedStore();
+
+    ParallelPortScan(port, 0ns).scan(*store);
+
+    ASSERT_EQ(port.log.size(), static_cast<std::size_t>(kCalls));
+    for (std::size_t n = 0; n < port.log.size(); n += 2) {
+        const auto& write = port.log[n];
+        const auto& read = port.log[n + 1];
+        ASSERT_TRUE(write.write) << "call " << n;
+        ASSERT_EQ(write.port, 0x378) << "call " << n;
+        ASSERT_EQ(write.value, 0xFF) << "call " << n;
+        ASSERT_FALSE(read.write) << "call " << n + 1;
+        ASSERT_EQ(read.port, 0x378) << "call " << n + 1;
+    }
+}
+
+// Bit 0 is the right receiver, bit 1 the left one; the other bits are kept in
+// the raw bytes but never reach a channel.
+TEST(ParallelPortScan, SplitsBitZeroRightAndBitOneLeftOverTheFirst13000Samples) {
+    struct Case {
+        std::uint8_t port;
+        std::uint8_t left;
+        std::uint8_t right;
+    };
+    for (const Case c : {Case{0xFF, 1, 1}, Case{0x02, 1, 0}, Case{0x01, 0, 1}, Case{0x00, 0, 0},
+                         Case{0xFC, 0, 0}, Case{0xFE, 1, 0}, Case{0x81, 0, 1}}) {
+        FakePortIo port(c.port);
+        auto store = markedStore();
+        const auto before = std::make_unique<SampleStore>(*store);
+
+        ParallelPortScan(port, 0ns).scan(*store);
+
+        for (int i = 1; i <= kSamples; ++i) {
+            ASSERT_EQ(store->rawSamples[i], c.port) << "raw " << i;
+        }
+        for (int i = 1; i <= kSplit; ++i) {
+            ASSERT_EQ(store->channelLeft[i], c.left) << "port " << int{c.port} << " left " << i;
+            ASSERT_EQ(store->channelRight[i], c.right) << "port " << int{c.port} << " right " << i;
+        }
+        expectOnlySamplesAndSplitChanged(*store, *before);
+    }
+}
+
+// Bytes that change from read to read show that sample i lands at index i
+// and that each channel entry comes from the sample with its own index.
+TEST(ParallelPortScan, KeepsEverySampleAtItsOwnIndex) {
+    FakePortIo port;
+    port.script = {0x00, 0x01, 0x02, 0x03, 0xFC, 0xFD, 0xFE, 0xFF, 0x5A};
+    auto store = markedStore();
+    const auto before = std::make_unique<SampleStore>(*store);
+
+    ParallelPortScan(port, 0ns).scan(*store);
+
+    for (int i = 1; i <= kSamples; ++i) {
+        const std::uint8_t expected = port.script[static_cast<std::size_t>(i - 1) % 9];
+        ASSERT_EQ(store->rawSamples[i], expected) << i;
+        if (i <= kSplit) {
+            ASSERT_EQ(store->channelRight[i], expected & 1) << i;
+            ASSERT_EQ(store->channelLeft[i], (expected >> 1) & 1) << i;
+        }
+    }
+    expectOnlySamplesAndSplitChanged(*store, *before);
+}
+
+// The scan must also finish, with the same result, when it waits for its
+// deadlines; the period is short to keep the test quick.
+TEST(ParallelPortScan, PacedScanTakesTheSameSamples) {
+    FakePortIo port;
+    port.script = {0x01, 0x02, 0xFF};
+    auto store = markedStore();
+
+    ParallelPortScan(port, 1us).scan(*store);
+
+    EXPECT_EQ(port.calls, kCalls);
+    for (int i = 1; i <= kSamples; ++i) {
+        ASSERT_EQ(store->rawSamples[i], port.script[static_cast<std::size_t>(i - 1) % 3]) << i;
+    }
+}
+
+TEST(ParallelPortScan, PortFailingAtItsFirstCallLeavesTheStoreBitForBitUnchanged) {
+    for (const long failing : {0L, 1L}) {
+        FakePortIo port;
+        port.failAtCall = failing;
+        auto store = markedStore();
+        const auto before = std::make_unique<SampleStore>(*store);
+
+        EXPECT_THROW(ParallelPortScan(port, 0ns).scan(*store), PortError);
+
+        EXPECT_TRUE(sameStore(*store, *before)) << "failing call " << failing;
+        EXPECT_EQ(port.calls, failing + 1) << "the scan went on after the failure";
+    }
+}
+
+TEST(ParallelPortScan, FailureInMidScanStopsItAndLeavesTheChannelsAsTheyWere) {
+    for (const long failing : {2L, 2L * kSplit + 1, 2L * kSplit + 2, kCalls - 1}) {
+        FakePortIo port(0xFF);
+        port.failAtCall = failing;
+        auto store = markedStore();
+        const auto before = std::make_unique<SampleStore>(*store);
+
+        EXPECT_THROW(ParallelPortScan(port, 0ns).scan(*store), PortError);
+
+        EXPECT_EQ(port.calls, failing + 1) << "the scan went on after the failure";
+        EXPECT_EQ(store->channelLeft, before->channelLeft) << "failing call " << failing;
+        EXPECT_EQ(store->channelRight, before->channelRight) << "failing call " << failing;
+        EXPECT_EQ(store->simulatedDelay, before->simulatedDelay);
+        EXPECT_EQ(store->correlationLeft, before->correlationLeft);
+        EXPECT_EQ(store->correlationRight, before->correlationRight);
+    }
+}
+
+} // namespace

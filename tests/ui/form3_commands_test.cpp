@@ -1,0 +1,185 @@
+#include "bar_probe.h"
+#include "form3_driver.h"
+#include "plot_geometry.h"
+#include "test_values.h"
+
+#include <QtTest>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kGreen(0, 255, 0);
+
+QColor face() {
+    return QApplication::palette().color(QPalette::Button);
+}
+
+struct Colours {
+    QColor command3, command4, command2;
+};
+
+Colours coloursOf(const Form3Driver& driver) {
+    return {driver.colourOf("Command3"), driver.colourOf("Command4"), driver.colourOf("Command2")};
+}
+
+void expectColours(const Form3Driver& driver, const Colours& expected) {
+    const Colours actual = coloursOf(driver);
+    QCOMPARE(actual.command3, expected.command3);
+    QCOMPARE(actual.command4, expected.command4);
+    QCOMPARE(actual.command2, expected.command2);
+}
+
+int tallestLeftLag(const SampleStore& store) {
+    const auto* first = store.correlationLeft.data();
+    return static_cast<int>(std::max_element(first, first + 121) - first);
+}
+
+} // namespace
+
+class Form3CommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QApplication::setStyle(QStringLiteral("Fusion")); }
+
+    void buttonColoursRecordWhatTheChannelsHold() {
+        Form3Driver driver;
+        expectColours(driver, {face(), face(), face()});
+        QTest::mouseClick(driver.button("Command3"), Qt::LeftButton);
+        expectColours(driver, {kRed, face(), face()});
+        QTest::mouseClick(driver.button("Command4"), Qt::LeftButton);
+        expectColours(driver, {face(), kRed, face()});
+        QTest::mouseClick(driver.button("Command1"), Qt::LeftButton);
+        expectColours(driver, {face(), face(), kGreen});
+        // A simulation after a scan leaves the analysis button green.
+        QTest::mouseClick(driver.button("Command3"), Qt::LeftButton);
+        expectColours(driver, {kRed, face(), kGreen});
+        QTest::mouseClick(driver.button("Command2"), Qt::LeftButton);
+        expectColours(driver, {kRed, face(), face()});
+        QCOMPARE(driver.colourOf("Command1"), face());
+    }
+
+    void colouredButtonsShowTheirColour() {
+        Form3Driver driver;
+        QTest::mouseClick(driver.button("Command4"), Qt::LeftButton);
+        QTest::mouseClick(driver.button("Command1"), Qt::LeftButton);
+        QTest::mouseClick(driver.button("Command3"), Qt::LeftButton);
+        const QImage image = driver.form->grab().toImage();
+        const auto shade = [&](const char* name) {
+            // Low inside the bevel, clear of the caption (the face shades
+            // lighter towards the top).
+            const QRect area = driver.button(name)->geometry();
+            return image.pixelColor(area.left() + 4, area.bottom() - 6);
+        };
+        const QColor red = shade("Command3");
+        QVERIFY(red.red() > 200 && red.green() < 120 && red.blue() < 120);
+        const QColor green = shade("Command2");
+        QVERIFY(green.green() > 200 && green.red() < 120 && green.blue() < 120);
+        const QColor plain = shade("Command4");
+        QVERIFY(qAbs(plain.red() - plain.green()) < 10 && plain.red() > 150);
+    }
+
+    void analysisFirstThingDrawsBothFansAtFullHeight() {
+        Form3Driver driver;
+        QTest::mouseClick(driver.button("Command2"), Qt::LeftButton);
+        const auto& bars = driver.form->plot().bars();
+        QCOMPARE(bars.size(), 242U);
+        for (std::size_t n = 0; n < bars.size(); ++n) {
+            const Side sector = n < 121 ? Side::Left : Side::Right;
+            QCOMPARE(bars[n].x, PlotGeometry::barX(sector, static_cast<int>(n % 121)));
+            QCOMPARE(bars[n].endY, PlotGeometry::barEndY(kAllAgree));
+        }
+        // A second analysis replaces the bars instead of adding to them.
+        QTest::mouseClick(driver.button("Command2"), Qt::LeftButton);
+        QCOMPARE(driver.form->plot().bars().size(), 242U);
+    }
+
+    void simulationUsesTheSlidersValueWhenItStarts() {
+        Form3Driver driver;
+        QTest::mouseClick(driver.button("Command3"), Qt::LeftButton);
+        QCOMPARE(driver.form->store().simulatedDelay, 120);
+        QVERIFY(driver.label("Label16")->text().isEmpty());
+        QTest::mouseClick(driver.button("Command2"), Qt::LeftButton);
+        QCOMPARE(tallestLeftLag(driver.form->store()), 120);
+
+        const auto before = std::make_unique<SampleStore>(driver.form->store());
+        driver.slider()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        QCOMPARE(driver.label("Label16")->text(), QStringLiteral("119"));
+        driver.slider()->triggerAction(QAbstractSlider::SliderPageStepSub);
+        QCOMPARE(driver.label("Label16")->text(), QStringLiteral("118"));
+        QTest::keyClick(driver.slider(), Qt::Key_Home);
+        QCOMPARE(driver.label("Label16")->text(), QStringLiteral("0"));
+        QTest::keyClick(driver.slider(), Qt::Key_Right);
+        QTest::keyClick(driver.slider(), Qt::Key_Right);
+        QCOMPARE(driver.label("Label16")->text(), QStringLiteral("2"));
+        QTest::keyClick(driver.slider(), Qt::Key_Left);
+        QCOMPARE(driver.label("Label16")->text(), QStringLiteral("1"));
+        // Moving the slider alone changes no buffer.
+        QVERIFY(std::memcmp(before.get(), &driver.form->store(), sizeof(SampleStore)) == 0);
+
+        QTest::mouseClick(driver.button("Command3"), Qt::LeftButton);
+        QCOMPARE(driver.form->store().simulatedDelay, 1);
+    }
+
+    void dragReportsOnlyWhereTheThumbIsLetGo() {
+        Form3Driver driver;
+        QScrollBar* slider = driver.slider();
+        slider->setSliderDown(true);
+        for (int position : {100, 80, 37}) {
+            slider->setSliderPosition(position);
+            QVERIFY(driver.label("Label16")->text().isEmpty());
+        }
+        slider->setSliderDown(false);
+        QCOMPARE(driver.label("Label16")->text(), QStringLiteral("37"));
+    }
+
+    void tallestBarStandsAtTheSimulatedDelay() {
+        Form3Driver driver;
+        QVERIFY(QTest::qWaitForWindowExposed(driver.form.get()));
+        driver.slider()->setValue(37);
+        QTest::mouseClick(driver.button("Command4"), Qt::LeftButton);
+        QTest::mouseClick(driver.button("Command2"), Qt::LeftButton);
+        QCOMPARE(tallestRightBar(driver.form->grab().toImage()), 37);
+    }
+
+    void scanFillsTheChannelsFromThePort() {
+        Form3Driver driver;
+        driver.port->answer = 0x02;
+        QTest::mouseClick(driver.button("Command1"), Qt::LeftButton);
+        const SampleStore& store = driver.form->store();
+        QCOMPARE(int(store.channelLeft[13000]), 1);
+        QCOMPARE(int(store.channelRight[13000]), 0);
+        QCOMPARE(int(store.rawSamples[130000]), 0x02);
+        QCOMPARE(driver.port->calls, 260000L);
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    void failedScanSaysWhyAndChangesNothing() {
+        Form3Driver driver;
+        QTest::mouseClick(driver.button("Command4"), Qt::LeftButton);
+        QTest::mouseClick(driver.button("Command1"), Qt::LeftButton);
+        QTest::mouseClick(driver.button("Command3"), Qt::LeftButton);
+        const Colours before = coloursOf(driver);
+        const auto store = std::make_unique<SampleStore>(driver.form->store());
+
+        for (const long failAt : {0L, 1L, 150001L}) {
+            driver.port->calls = 0;
+            driver.port->failAtCall = failAt;
+            const QString message = Form3Driver::answeringMessageBox(
+                [&] { QTest::mouseClick(driver.button("Command1"), Qt::LeftButton); });
+            QCOMPARE(message, QStringLiteral("porta di prova guasta"));
+            expectColours(driver, before);
+            QVERIFY(std::memcmp(store->channelLeft.data(), driver.form->store().channelLeft.data(),
+                                sizeof(store->channelLeft)) == 0);
+            QVERIFY(std::memcmp(store->channelRight.data(),
+                                driver.form->store().channelRight.data(),
+                                sizeof(store->channelRight)) == 0);
+            QVERIFY(!QApplication::overrideCursor());
+        }
+    }
+};
+
+QTEST_MAIN(Form3CommandsTest)
+#include "form3_commands_test.moc"

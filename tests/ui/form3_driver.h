@@ -1,0 +1,65 @@
+#pragma once
+
+#include "fake_port_io.h"
+#include "form3.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QWindow>
+#include <functional>
+#include <memory>
+
+// Drives a Form3 as the operator would, from inside the process, with a fake
+// port and an unpaced scan.
+struct Form3Driver {
+    Form3Driver() {
+        auto fake = std::make_unique<FakePortIo>();
+        port = fake.get();
+        form = std::make_unique<Form3>(std::move(fake), std::chrono::nanoseconds(0));
+        form->show();
+    }
+
+    template <typename T = QWidget> T* control(const char* name) const {
+        return form->findChild<T*>(QString::fromLatin1(name));
+    }
+    QPushButton* button(const char* name) const { return control<QPushButton>(name); }
+    QLabel* label(const char* name) const { return control<QLabel>(name); }
+    QScrollBar* slider() const { return control<QScrollBar>("HScroll1"); }
+    QColor colourOf(const char* buttonName) const {
+        return button(buttonName)->palette().color(QPalette::Button);
+    }
+    QString readout() const { return label("Label1")->text(); }
+
+    // A pointer move without buttons, delivered to the window as the platform
+    // delivers it, so that it reaches whichever widget lies under the pointer.
+    void moveTo(QPointF pixels) const {
+        QMouseEvent move(QEvent::MouseMove, pixels, form->mapToGlobal(pixels), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(form->windowHandle(), &move);
+    }
+
+    // Runs the action and answers the message box it opens, returning the
+    // box's text (empty when none opened).
+    static QString answeringMessageBox(const std::function<void()>& action) {
+        QString text;
+        QTimer closer;
+        closer.setInterval(0);
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                text = box->text();
+                box->accept();
+            }
+        });
+        closer.start();
+        action();
+        return text;
+    }
+
+    FakePortIo* port = nullptr;
+    std::unique_ptr<Form3> form;
+};

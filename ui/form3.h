@@ -1,0 +1,70 @@
+#pragma once
+
+#include "correlogram_plot.h"
+#include "noise_source_simulator.h"
+#include "port_io.h"
+#include "sample_store.h"
+#include "twister_random.h"
+
+#include <QWidget>
+#include <chrono>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QScrollBar;
+
+// The instrument's only window: the correlogram plot on its surface, the
+// command buttons, the slider of the simulated delay and the two readouts.
+// It owns the sample store for the whole run. Each handler runs to its end on
+// the window's thread before the next event is taken.
+class Form3 final : public QWidget {
+public:
+    Form3(std::unique_ptr<PortIo> port, std::chrono::nanoseconds samplePeriod);
+    ~Form3() override;
+
+    const SampleStore& store() const { return *store_; }
+    const CorrelogramPlot& plot() const { return plot_; }
+
+    // Scan the receivers on the parallel port.
+    void Command1_Click();
+    // Analyse whatever the channels hold, drawing each lag as it is done.
+    void command2_click();
+    // Simulate a source on the left or on the right at the slider's delay.
+    void Command3_Click();
+    void Command4_Click();
+    // Show the slider's value.
+    void HScroll1_Change();
+    // Show the lag under the pointer; x and y in twips, only x matters.
+    void form_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void createControls();
+    void paintDecorations(QPainter& painter) const;
+    void simulate(Side side, QPushButton* sourceButton, QPushButton* otherButton);
+
+    std::unique_ptr<SampleStore> store_;
+    std::unique_ptr<PortIo> port_;
+    std::chrono::nanoseconds samplePeriod_;
+    TwisterRandom random_;
+    NoiseSourceSimulator simulator_{random_};
+    CorrelogramPlot plot_{*this};
+
+    QLabel* Label24 = nullptr;
+    QLabel* Label14 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label13 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label15 = nullptr;
+    QLabel* Label16 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+};
