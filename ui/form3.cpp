@@ -43,17 +43,67 @@ QColor buttonFace() {
     return QApplication::palette().color(QPalette::Button);
 }
 
+// The window's and the labels' background is their Window colour, a push
+// button's its Button colour.
 void setBackground(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(widget->backgroundRole(), colour);
-    palette.setColor(QPalette::Button, colour);
     widget->setPalette(palette);
 }
 
-// Controls take their own mouse moves: none of them reaches the readout.
-void keepMouseMoves(QWidget* control) {
-    control->setAttribute(Qt::WA_NoMousePropagation);
+// A control's place in twips, its caption, and the name a screen reader says.
+struct Control {
+    const char* name;
+    const char* text; // UTF-8
+    int left, top, width, height;
+    const char* accessibleName;
+};
+
+void place(QWidget* widget, const Control& control) {
+    widget->setObjectName(QString::fromLatin1(control.name));
+    widget->setGeometry(Twips::toPixels(control.left, control.top, control.width, control.height));
+    widget->setAccessibleName(QString::fromUtf8(control.accessibleName));
+    // Controls take their own mouse moves: none of them reaches the readout.
+    widget->setAttribute(Qt::WA_NoMousePropagation);
 }
+
+QLabel* createLabel(QWidget* window, const Control& control) {
+    auto* label = new QLabel(QString::fromUtf8(control.text), window);
+    label->setTextFormat(Qt::PlainText);
+    label->setAutoFillBackground(true);
+    place(label, control);
+    return label;
+}
+
+// Opaque captions in the window's colours; points 0 keeps the window's font.
+struct Caption {
+    Control control;
+    double points;
+    bool bold;
+    bool textSized; // takes the size of its text instead of the one given
+};
+
+const Caption kCaptions[] = {
+    {{"Label14", "Asse base ricevente", 6720, 720, 1695, 255, "Asse base ricevente"},
+     0,
+     false,
+     false},
+    {{"Label6", "SETTORE DI SINISTRA", 4080, 960, 2070, 195, "Settore di sinistra"},
+     8.25,
+     true,
+     true},
+    {{"Label13", "SETTORE DI DESTRA", 9000, 960, 1950, 195, "Settore di destra"}, 8.25, true, true},
+    // Stands on the top edge of the frame, like the title of a group box.
+    {{"Label7", " n\u00B0 UNITA' DI RITARDO ", 5760, 9360, 2505, 240, "Unit\u00E0 di ritardo"},
+     9.75,
+     true,
+     true},
+    {{"Label15", "Impostazione ritardo simulato", 10440, 8280, 2655, 255,
+      "Impostazione ritardo simulato"},
+     8.25,
+     true,
+     false},
+};
 
 } // namespace
 
@@ -74,83 +124,76 @@ Form3::Form3(std::unique_ptr<PortIo> port, std::chrono::nanoseconds samplePeriod
 Form3::~Form3() = default;
 
 void Form3::createControls() {
-    const auto label = [this](const char* name, const QString& text, QRect twips,
-                              const QString& accessibleName) {
-        auto* control = new QLabel(text, this);
-        control->setObjectName(QString::fromLatin1(name));
-        control->setTextFormat(Qt::PlainText);
-        control->setGeometry(twips);
-        control->setAutoFillBackground(true);
-        control->setAccessibleName(accessibleName);
-        keepMouseMoves(control);
-        return control;
-    };
-    const auto button = [this](const char* name, const QString& caption, QRect twips,
-                               const QString& accessibleName) {
-        auto* control = new CaptionButton(caption, this);
-        control->setObjectName(QString::fromLatin1(name));
-        control->setGeometry(twips);
-        control->setAccessibleName(accessibleName);
-        keepMouseMoves(control);
-        return control;
-    };
-    using Twips::toPixels;
-
-    Label24 =
-        label("Label24", QStringLiteral(" CORRELATORE  PANORAMICO  SETTORIALE  2 X 120  PUNTI "),
-              toPixels(360, 0, 14340, 615), QStringLiteral("Titolo"));
-    Label24->setFont(fontOf(24, false));
-    Label24->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Label24->setLineWidth(2);
-    setBackground(Label24, kBlue);
-    QPalette banner = Label24->palette();
-    banner.setColor(QPalette::WindowText, palette().color(QPalette::HighlightedText));
-    Label24->setPalette(banner);
-    Label24->adjustSize();
-
-    Label14 = label("Label14", QStringLiteral("Asse base ricevente"),
-                    toPixels(6720, 720, 1695, 255), QStringLiteral("Asse base ricevente"));
-    Label6 = label("Label6", QStringLiteral("SETTORE DI SINISTRA"), toPixels(4080, 960, 2070, 195),
-                   QStringLiteral("Settore di sinistra"));
-    Label13 = label("Label13", QStringLiteral("SETTORE DI DESTRA"), toPixels(9000, 960, 1950, 195),
-                    QStringLiteral("Settore di destra"));
-    for (QLabel* title : {Label6, Label13}) {
-        title->setFont(fontOf(8.25, true));
-        title->adjustSize();
+    createBanner();
+    for (const Caption& caption : kCaptions) {
+        QLabel* label = createLabel(this, caption.control);
+        if (caption.points > 0) {
+            label->setFont(fontOf(caption.points, caption.bold));
+        }
+        if (caption.textSized) {
+            label->adjustSize();
+        }
     }
+    createReadouts();
+    createCommands();
+    createSlider();
 
-    Label7 = label("Label7", QStringLiteral(" n\u00B0 UNITA' DI RITARDO "),
-                   toPixels(5760, 9360, 2505, 240), QStringLiteral("Unità di ritardo"));
-    Label7->setFont(fontOf(9.75, true));
-    Label7->adjustSize();
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Command3);
+    setTabOrder(Command3, Command4);
+    setTabOrder(Command4, HScroll1);
+    Command1->setFocus();
+}
 
-    Label1 = label("Label1", QString(), toPixels(6600, 9600, 825, 300),
-                   QStringLiteral("Ritardo sotto il puntatore"));
+// Blue, in the colour of highlighted text, sunken, as large as its text.
+void Form3::createBanner() {
+    QLabel* banner =
+        createLabel(this, {"Label24", " CORRELATORE  PANORAMICO  SETTORIALE  2 X 120  PUNTI ", 360,
+                           0, 14340, 615, "Titolo"});
+    banner->setFont(fontOf(24, false));
+    banner->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    banner->setLineWidth(2);
+    QPalette colours = banner->palette();
+    colours.setColor(QPalette::Window, kBlue);
+    colours.setColor(QPalette::WindowText, palette().color(QPalette::HighlightedText));
+    banner->setPalette(colours);
+    banner->adjustSize();
+}
+
+void Form3::createReadouts() {
+    // A grey box of fixed width whose height follows its text.
+    Label1 = createLabel(this, {"Label1", "", 6600, 9600, 825, 300, "Ritardo sotto il puntatore"});
     Label1->setFont(fontOf(12, true));
     Label1->setWordWrap(true);
     setBackground(Label1, kLightGrey);
 
-    Command1 = button("Command1", QStringLiteral("SCANSIONE SETTORE"),
-                      toPixels(8880, 9360, 1095, 615), QStringLiteral("Scansione settore"));
-    Command3 = button("Command3", QStringLiteral("Sorgente SN"), toPixels(10400, 9360, 1095, 615),
-                      QStringLiteral("Sorgente simulata a sinistra"));
-    Command4 = button("Command4", QStringLiteral("Sorgente DX"), toPixels(11920, 9360, 1095, 615),
-                      QStringLiteral("Sorgente simulata a destra"));
-    Command2 = button("Command2", QStringLiteral("   ANALISI     "),
-                      toPixels(13440, 9360, 1095, 615), QStringLiteral("Analisi"));
-    connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form3::command2_click);
-    connect(Command3, &QPushButton::clicked, this, &Form3::Command3_Click);
-    connect(Command4, &QPushButton::clicked, this, &Form3::Command4_Click);
+    Label16 =
+        createLabel(this, {"Label16", "", 13080, 8760, 1335, 495, "Ritardo simulato impostato"});
+    Label16->setFont(fontOf(12, true));
+}
 
-    Label15 =
-        label("Label15", QStringLiteral("Impostazione ritardo simulato"),
-              toPixels(10440, 8280, 2655, 255), QStringLiteral("Impostazione ritardo simulato"));
-    Label15->setFont(fontOf(8.25, true));
+void Form3::createCommands() {
+    const auto button = [this](const Control& control, void (Form3::*handler)()) {
+        auto* created = new CaptionButton(QString::fromUtf8(control.text), this);
+        place(created, control);
+        connect(created, &QPushButton::clicked, this, handler);
+        return created;
+    };
+    Command1 = button({"Command1", "SCANSIONE SETTORE", 8880, 9360, 1095, 615, "Scansione settore"},
+                      &Form3::Command1_Click);
+    Command3 =
+        button({"Command3", "Sorgente SN", 10400, 9360, 1095, 615, "Sorgente simulata a sinistra"},
+               &Form3::Command3_Click);
+    Command4 =
+        button({"Command4", "Sorgente DX", 11920, 9360, 1095, 615, "Sorgente simulata a destra"},
+               &Form3::Command4_Click);
+    Command2 = button({"Command2", "   ANALISI     ", 13440, 9360, 1095, 615, "Analisi"},
+                      &Form3::command2_click);
+}
 
+void Form3::createSlider() {
     HScroll1 = new SteppingScrollBar(this);
-    HScroll1->setObjectName(QStringLiteral("HScroll1"));
-    HScroll1->setGeometry(toPixels(10440, 8760, 2535, 375));
+    place(HScroll1, {"HScroll1", "", 10440, 8760, 2535, 375, "Ritardo simulato"});
     HScroll1->setRange(0, SampleStore::kMaxLag);
     HScroll1->setSingleStep(1);
     HScroll1->setPageStep(1);
@@ -158,19 +201,7 @@ void Form3::createControls() {
     // A drag reports its value only where the thumb is let go.
     HScroll1->setTracking(false);
     HScroll1->setFocusPolicy(Qt::StrongFocus);
-    HScroll1->setAccessibleName(QStringLiteral("Ritardo simulato"));
-    keepMouseMoves(HScroll1);
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form3::HScroll1_Change);
-
-    Label16 = label("Label16", QString(), toPixels(13080, 8760, 1335, 495),
-                    QStringLiteral("Ritardo simulato impostato"));
-    Label16->setFont(fontOf(12, true));
-
-    setTabOrder(Command1, Command2);
-    setTabOrder(Command2, Command3);
-    setTabOrder(Command3, Command4);
-    setTabOrder(Command4, HScroll1);
-    Command1->setFocus();
 }
 
 void Form3::Command1_Click() {

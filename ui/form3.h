@@ -44,6 +44,10 @@ protected:
 
 private:
     void createControls();
+    void createBanner();
+    void createReadouts();
+    void createCommands();
+    void createSlider();
     void paintDecorations(QPainter& painter) const;
     void simulate(Side side, QPushButton* sourceButton, QPushButton* otherButton);
 
@@ -54,13 +58,8 @@ private:
     NoiseSourceSimulator simulator_{random_};
     CorrelogramPlot plot_{*this};
 
-    QLabel* Label24 = nullptr;
-    QLabel* Label14 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label13 = nullptr;
-    QLabel* Label7 = nullptr;
+    // The controls that the handlers work on; the captions live on their own.
     QLabel* Label1 = nullptr;
-    QLabel* Label15 = nullptr;
     QLabel* Label16 = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
