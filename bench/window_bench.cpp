@@ -1,0 +1,44 @@
+// The analysis as the operator sees it: 242 lags computed and each bar painted
+// as soon as it is done, on Qt's offscreen platform.
+
+#include "form3.h"
+#include "port_error.h"
+
+#include <QApplication>
+#include <QWindow>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class NoPort final : public PortIo {
+public:
+    void PortOut(int, std::uint8_t) override { throw PortError("nessuna porta"); }
+    std::uint8_t PortIn(int) override { throw PortError("nessuna porta"); }
+};
+
+void BM_AnalysisWithDrawing(benchmark::State& state) {
+    Form3 window(std::make_unique<NoPort>(), std::chrono::nanoseconds(0));
+    window.show();
+    // Bars are painted only on a window that the window system shows.
+    while (!window.windowHandle()->isExposed()) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    window.Command4_Click();
+    for (auto _ : state) {
+        window.command2_click();
+    }
+}
+BENCHMARK(BM_AnalysisWithDrawing)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
+                                                                     : qgetenv("QT_QPA_PLATFORM"));
+    QApplication application(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
