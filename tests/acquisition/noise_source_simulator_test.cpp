@@ -96,21 +96,6 @@ TEST(NoiseSourceSimulator, WritesOnlyItsOwnRangesOnEitherSide) {
     }
 }
 
-TEST(NoiseSourceSimulator, CopyLeadsOnTheSourcesSide) {
-    TwisterRandom random;
-    NoiseSourceSimulator simulator(random);
-    auto store = std::make_unique<SampleStore>();
-
-    simulator.simulate(*store, Side::Left, 13);
-    for (int i = 1; i <= 10000; ++i) {
-        ASSERT_EQ(store->channelLeft[i], store->channelRight[i + 13]);
-    }
-    simulator.simulate(*store, Side::Right, 120);
-    for (int i = 1; i <= 10000; ++i) {
-        ASSERT_EQ(store->channelRight[i], store->channelLeft[i + 120]);
-    }
-}
-
 struct Peak {
     int lag;
     double value;
