@@ -12,8 +12,8 @@ std::uint8_t NoiseSourceSimulator::nextBit() {
 
 void NoiseSourceSimulator::simulate(SampleStore& store, Side side, int delay) {
     if (delay < 0 || delay > SampleStore::kMaxLag) {
-        throw std::out_of_range("simulated delay " + std::to_string(delay) +
-                                " outside 0.." + std::to_string(SampleStore::kMaxLag));
+        throw std::out_of_range("simulated delay " + std::to_string(delay) + " outside 0.." +
+                                std::to_string(SampleStore::kMaxLag));
     }
     // The copy is read D samples ahead in the noise, so the source's own side
     // sees every noise value D samples before the other side does.

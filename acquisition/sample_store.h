@@ -17,9 +17,9 @@ struct SampleStore {
     using Bits = std::array<std::uint8_t, kLastSample + 1>;
     using Correlogram = std::array<double, kLastCorrelation + 1>;
 
-    Bits rawSamples{};          // one port byte per sample
-    Bits channelLeft{};         // left receiver, 0 or 1 per sample
-    Bits channelRight{};        // right receiver, 0 or 1 per sample
+    Bits rawSamples{};   // one port byte per sample
+    Bits channelLeft{};  // left receiver, 0 or 1 per sample
+    Bits channelRight{}; // right receiver, 0 or 1 per sample
     std::int16_t simulatedDelay = 0;
     Correlogram correlationLeft{};
     Correlogram correlationRight{};

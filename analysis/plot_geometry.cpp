@@ -12,7 +12,9 @@ float barX(Side sector, int lag) {
     return static_cast<float>(x);
 }
 
-float barEndY(double value) { return static_cast<float>(kBarBaseY - 10.0 * value); }
+float barEndY(double value) {
+    return static_cast<float>(kBarBaseY - 10.0 * value);
+}
 
 double lagAt(float pointerX) {
     const double tenths = (static_cast<double>(pointerX) - kAxisX) / kTwipsPerTenth;

@@ -19,8 +19,7 @@ void SectorCorrelator::analyse(SampleStore& store, const LagConsumer& consumer) 
     computeSector(store, Side::Right, consumer);
 }
 
-void SectorCorrelator::computeSector(SampleStore& store, Side sector,
-                                     const LagConsumer& consumer) {
+void SectorCorrelator::computeSector(SampleStore& store, Side sector, const LagConsumer& consumer) {
     const bool left = sector == Side::Left;
     const auto& reference = left ? store.channelLeft : store.channelRight;
     const auto& compared = left ? store.channelRight : store.channelLeft;

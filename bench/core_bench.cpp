@@ -3,7 +3,6 @@
 #include "twister_random.h"
 
 #include <benchmark/benchmark.h>
-
 #include <memory>
 
 namespace {

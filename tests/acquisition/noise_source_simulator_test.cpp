@@ -3,10 +3,9 @@
 #include "test_values.h"
 #include "twister_random.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -24,7 +23,8 @@ private:
     std::vector<float> values_;
 };
 
-constexpr int kBlocks = NoiseSourceSimulator::kLastGenerated / NoiseSourceSimulator::kBlockLength + 1;
+constexpr int kBlocks =
+    NoiseSourceSimulator::kLastGenerated / NoiseSourceSimulator::kBlockLength + 1;
 
 bool sameStore(const SampleStore& a, const SampleStore& b) {
     return std::memcmp(&a, &b, sizeof(SampleStore)) == 0;

@@ -1,9 +1,8 @@
 #include "sector_correlator.h"
 #include "test_values.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 
