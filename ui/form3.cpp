@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <optional>
 
 namespace {
 
@@ -26,7 +27,7 @@ const QColor kLightGrey(192, 192, 192);
 const QString kFontFamily = QStringLiteral("MS Sans Serif");
 
 // The axis, and the frame around the delay readout, in twips.
-const QLineF kLine1(7600, 1320, 7600, 7200);
+const QLineF kLine1(PlotGeometry::kAxisX, 1320, PlotGeometry::kAxisX, 7200);
 const QRectF kShape1(5640, 9360, 3015, 645);
 // The far corner of everything the window shows, in twips.
 constexpr int kLayoutRight = 15100;
@@ -211,19 +212,22 @@ void Form3::Command1_Click() {
     setBackground(Command4, buttonFace());
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::optional<QString> failure;
     try {
         ParallelPortScan(*port_, samplePeriod_).scan(*store_);
     } catch (const PortError& error) {
-        QApplication::restoreOverrideCursor();
+        failure = QString::fromStdString(error.what());
+    }
+    QApplication::restoreOverrideCursor();
+
+    if (failure) {
         // The channels still hold what they held, and so do the colours that
         // record it; only a scan that took its samples turns analysis green.
         setBackground(Command3, before3);
         setBackground(Command4, before4);
-        QMessageBox::warning(this, QStringLiteral("Scansione non riuscita"),
-                             QString::fromStdString(error.what()));
+        QMessageBox::warning(this, QStringLiteral("Scansione non riuscita"), *failure);
         return;
     }
-    QApplication::restoreOverrideCursor();
     setBackground(Command2, kGreen);
 }
 

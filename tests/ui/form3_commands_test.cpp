@@ -9,13 +9,6 @@
 
 namespace {
 
-const QColor kRed(255, 0, 0);
-const QColor kGreen(0, 255, 0);
-
-QColor face() {
-    return QApplication::palette().color(QPalette::Button);
-}
-
 struct Colours {
     QColor command3, command4, command2;
 };
@@ -46,19 +39,19 @@ private slots:
 
     void buttonColoursRecordWhatTheChannelsHold() {
         Form3Driver driver;
-        expectColours(driver, {face(), face(), face()});
+        expectColours(driver, {buttonFace(), buttonFace(), buttonFace()});
         QTest::mouseClick(driver.button("Command3"), Qt::LeftButton);
-        expectColours(driver, {kRed, face(), face()});
+        expectColours(driver, {kRed, buttonFace(), buttonFace()});
         QTest::mouseClick(driver.button("Command4"), Qt::LeftButton);
-        expectColours(driver, {face(), kRed, face()});
+        expectColours(driver, {buttonFace(), kRed, buttonFace()});
         QTest::mouseClick(driver.button("Command1"), Qt::LeftButton);
-        expectColours(driver, {face(), face(), kGreen});
+        expectColours(driver, {buttonFace(), buttonFace(), kGreen});
         // A simulation after a scan leaves the analysis button green.
         QTest::mouseClick(driver.button("Command3"), Qt::LeftButton);
-        expectColours(driver, {kRed, face(), kGreen});
+        expectColours(driver, {kRed, buttonFace(), kGreen});
         QTest::mouseClick(driver.button("Command2"), Qt::LeftButton);
-        expectColours(driver, {kRed, face(), face()});
-        QCOMPARE(driver.colourOf("Command1"), face());
+        expectColours(driver, {kRed, buttonFace(), buttonFace()});
+        QCOMPARE(driver.colourOf("Command1"), buttonFace());
     }
 
     void colouredButtonsShowTheirColour() {

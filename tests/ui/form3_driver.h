@@ -14,6 +14,13 @@
 #include <functional>
 #include <memory>
 
+// The colours the coloured buttons take.
+inline const QColor kRed(255, 0, 0);
+inline const QColor kGreen(0, 255, 0);
+inline QColor buttonFace() {
+    return QApplication::palette().color(QPalette::Button);
+}
+
 // Drives a Form3 as the operator would, from inside the process, with a fake
 // port and an unpaced scan.
 struct Form3Driver {

@@ -7,9 +7,6 @@
 
 namespace {
 
-const QColor kRed(255, 0, 0);
-const QColor kGreen(0, 255, 0);
-
 // What the button colours must show, worked out from the events alone.
 struct ColourModel {
     QColor command3, command4, command2;
@@ -45,7 +42,7 @@ private slots:
 
         Form3Driver driver;
         QVERIFY(QTest::qWaitForWindowExposed(driver.form.get()));
-        const QColor face = QApplication::palette().color(QPalette::Button);
+        const QColor face = buttonFace();
         ColourModel model{face, face, face};
         const QSize size = driver.form->size();
 
