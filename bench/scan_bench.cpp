@@ -1,4 +1,6 @@
+#include "linux_port_io.h"
 #include "parallel_port_scan.h"
+#include "port_error.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -11,22 +13,32 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Notes the time of every read, into room taken before the scan starts, so
-// the port costs the scan no more than a clock reading per sample.
+// A port that costs nothing: receivers at rest, every line high.
+class IdlePort final : public PortIo {
+public:
+    void PortOut(int, std::uint8_t) override {}
+    std::uint8_t PortIn(int) override { return 0xFF; }
+};
+
+// Passes every call on to a port and notes the time of every read, into room
+// taken before the scan starts, so that it adds no more than a clock reading
+// per sample.
 class TimestampingPort final : public PortIo {
 public:
-    TimestampingPort() : reads_(ParallelPortScan::kSamples) {}
+    explicit TimestampingPort(PortIo& port) : port_(port), reads_(ParallelPortScan::kSamples) {}
 
-    void PortOut(int, std::uint8_t) override {}
-    std::uint8_t PortIn(int) override {
+    void PortOut(int address, std::uint8_t value) override { port_.PortOut(address, value); }
+    std::uint8_t PortIn(int address) override {
+        const std::uint8_t value = port_.PortIn(address);
         reads_[count_++] = Clock::now();
-        return 0xFF;
+        return value;
     }
 
     void restart() { count_ = 0; }
     const std::vector<Clock::time_point>& reads() const { return reads_; }
 
 private:
+    PortIo& port_;
     std::vector<Clock::time_point> reads_;
     std::size_t count_ = 0;
 };
@@ -68,8 +80,8 @@ Spacing spacingOf(const std::vector<double>& intervalsUs, double periodUs) {
     return {mean, std::sqrt(squares / n), *p99, worst, static_cast<double>(longGaps)};
 }
 
-void BM_PacedScan(benchmark::State& state) {
-    TimestampingPort port;
+void pacedScan(benchmark::State& state, PortIo& target) {
+    TimestampingPort port(target);
     ParallelPortScan scan(port);
     auto store = std::make_unique<SampleStore>();
     std::vector<double> intervalsUs;
@@ -103,6 +115,45 @@ void BM_PacedScan(benchmark::State& state) {
     state.counters["long_gaps"] = spacing.longGaps;
     state.counters["scan_s"] = scanSeconds / static_cast<double>(state.iterations());
 }
+
+// The pacing loop alone.
+void BM_PacedScan(benchmark::State& state) {
+    IdlePort port;
+    pacedScan(state, port);
+}
 BENCHMARK(BM_PacedScan)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The real port, through whichever way the port layer reaches it; skipped,
+// with the operator's message, where it cannot.
+bool reached(benchmark::State& state, LinuxPortIo& port) {
+    try {
+        port.PortOut(ParallelPortScan::kPortAddress, ParallelPortScan::kAllLinesHigh);
+        return true;
+    } catch (const PortError& error) {
+        state.SkipWithError(error.what());
+        return false;
+    }
+}
+
+void BM_PacedScanOnPort(benchmark::State& state) {
+    LinuxPortIo port;
+    if (reached(state, port)) {
+        pacedScan(state, port);
+    }
+}
+BENCHMARK(BM_PacedScanOnPort)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What one sample costs on the port: a write and a read.
+void BM_PortWriteRead(benchmark::State& state) {
+    LinuxPortIo port;
+    if (!reached(state, port)) {
+        return;
+    }
+    for (auto _ : state) {
+        port.PortOut(ParallelPortScan::kPortAddress, ParallelPortScan::kAllLinesHigh);
+        benchmark::DoNotOptimize(port.PortIn(ParallelPortScan::kPortAddress));
+    }
+}
+BENCHMARK(BM_PortWriteRead)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace

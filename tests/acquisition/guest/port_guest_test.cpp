@@ -1,0 +1,172 @@
+// The port layer and the scan against the kernel's own parallel-port drivers,
+// run as root or as an ordinary user inside a small virtual machine whose
+// emulated port at 0x378 latches the data register: what is written is what
+// is read back. The guest's init script loads the drivers step by step and
+// runs one suite per step; each suite states the state it expects.
+
+#include "linux_port_io.h"
+#include "parallel_port_scan.h"
+#include "port_error.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <linux/ppdev.h>
+#include <memory>
+#include <string>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+using Failure = LinuxPortIo::Failure;
+
+constexpr int kData = LinuxPortIo::kDirectAddress;
+const std::string kDevice = "/dev/parport0";
+const std::string kActive = "/proc/sys/dev/parport/parport0/devices/active";
+
+bool exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+std::string firstLine(const std::string& path) {
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+// A store that no scan would leave: every byte 7, every value 0.5.
+std::unique_ptr<SampleStore> markedStore() {
+    auto store = std::make_unique<SampleStore>();
+    store->rawSamples.fill(7);
+    store->channelLeft.fill(7);
+    store->channelRight.fill(7);
+    store->correlationLeft.fill(0.5);
+    store->correlationRight.fill(0.5);
+    return store;
+}
+
+bool unchanged(const SampleStore& store) {
+    const auto marked = markedStore();
+    return store.rawSamples == marked->rawSamples && store.channelLeft == marked->channelLeft &&
+           store.channelRight == marked->channelRight &&
+           store.correlationLeft == marked->correlationLeft &&
+           store.correlationRight == marked->correlationRight;
+}
+
+// The emulated port latches the data register, so a value written comes back;
+// 0x02 and then 0x01 cannot be mistaken for an empty bus, which reads 0xFF.
+void expectLatch(LinuxPortIo& port) {
+    for (const std::uint8_t value : {std::uint8_t{0x02}, std::uint8_t{0x01}, std::uint8_t{0x00}}) {
+        port.PortOut(kData, value);
+        EXPECT_EQ(port.PortIn(kData), value);
+    }
+}
+
+// A real scan at the real period: the scan drives the data lines high and
+// reads them back, so every sample is 0xFF and both receivers read 1.
+void expectFullScan(LinuxPortIo& port) {
+    auto store = markedStore();
+    ParallelPortScan(port).scan(*store);
+    for (int i = 1; i <= ParallelPortScan::kSamples; ++i) {
+        ASSERT_EQ(store->rawSamples[i], 0xFF) << "sample " << i;
+    }
+    for (int i = 1; i <= ParallelPortScan::kSplitSamples; ++i) {
+        ASSERT_EQ(store->channelLeft[i], 1) << "sample " << i;
+        ASSERT_EQ(store->channelRight[i], 1) << "sample " << i;
+    }
+    EXPECT_EQ(store->channelLeft[ParallelPortScan::kSplitSamples + 1], 7);
+}
+
+void expectRefusal(Failure failure) {
+    LinuxPortIo port;
+    auto store = markedStore();
+    try {
+        ParallelPortScan(port).scan(*store);
+        ADD_FAILURE() << "the scan succeeded";
+    } catch (const PortError& error) {
+        EXPECT_EQ(std::string(error.what()), LinuxPortIo::message(failure, kDevice));
+    }
+    EXPECT_TRUE(unchanged(*store));
+}
+
+// --- Root, parport_pc loaded, ppdev not: direct access to 0x378. -----------
+
+TEST(DirectAccess, RootReachesTheRegisterWithoutPpdev) {
+    ASSERT_EQ(::geteuid(), 0u);
+    ASSERT_TRUE(exists(kActive)) << "parport_pc found no port";
+    ASSERT_FALSE(exists(kDevice)) << "ppdev is loaded";
+    LinuxPortIo port;
+    expectLatch(port);
+    // Direct access goes past the parport driver, which keeps no claim.
+    EXPECT_EQ(firstLine(kActive), "none");
+    expectFullScan(port);
+}
+
+// --- Root, ppdev loaded. ----------------------------------------------------
+
+TEST(Ppdev, FirstCallClaimsTheDeviceAndDestructionReleasesIt) {
+    ASSERT_TRUE(exists(kDevice)) << "ppdev is not loaded";
+    {
+        LinuxPortIo port;
+        EXPECT_EQ(firstLine(kActive), "none");
+        port.PortOut(kData, 0x02);
+        EXPECT_EQ(firstLine(kActive), "ppdev0");
+        EXPECT_EQ(port.PortIn(kData), 0x02);
+    }
+    EXPECT_EQ(firstLine(kActive), "none");
+}
+
+TEST(Ppdev, ScanReadsTheRegisterThroughTheDriver) {
+    LinuxPortIo port;
+    expectLatch(port);
+    expectFullScan(port);
+}
+
+// A port held by another program is refused at once instead of waiting for
+// it; once it is free, the same layer reaches it.
+TEST(Ppdev, HeldPortIsReportedBusyThenReachedWhenFree) {
+    const int other = ::open(kDevice.c_str(), O_RDWR);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::ioctl(other, PPCLAIM), 0);
+
+    LinuxPortIo port;
+    auto store = markedStore();
+    try {
+        ParallelPortScan(port).scan(*store);
+        ADD_FAILURE() << "the scan succeeded";
+    } catch (const PortError& error) {
+        EXPECT_EQ(std::string(error.what()), LinuxPortIo::message(Failure::Busy, kDevice));
+    }
+    EXPECT_TRUE(unchanged(*store));
+
+    ::ioctl(other, PPRELEASE);
+    ::close(other);
+    expectLatch(port);
+}
+
+// --- An ordinary user. ------------------------------------------------------
+
+TEST(UserWithoutDriver, IsToldDirectAccessNeedsRoot) {
+    ASSERT_NE(::geteuid(), 0u);
+    ASSERT_FALSE(exists(kDevice));
+    expectRefusal(Failure::NoPrivilege);
+}
+
+TEST(UserWithoutDeviceAccess, IsToldToJoinTheLpGroup) {
+    ASSERT_NE(::geteuid(), 0u);
+    ASSERT_TRUE(exists(kDevice));
+    expectRefusal(Failure::PermissionDenied);
+}
+
+// --- Root on a kernel in lockdown, no drivers loaded. -----------------------
+
+TEST(Lockdown, RootIsToldOnlyPpdevReachesThePort) {
+    ASSERT_EQ(::geteuid(), 0u);
+    ASSERT_FALSE(exists(kDevice));
+    expectRefusal(Failure::Lockdown);
+}
+
+} // namespace
