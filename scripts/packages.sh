@@ -1,4 +1,5 @@
-# Debian packages, shared by the run and test commands.
+# Debian packages, shared by the run, package and test commands.
 build_packages=(cmake ninja-build g++ qt6-base-dev libgtest-dev libbenchmark-dev
-                fonts-liberation)
+                librsvg2-bin fonts-liberation)
+package_packages=(dpkg-dev)
 test_packages=(xvfb xauth xdotool clang-format qemu-system-x86 busybox-static)
