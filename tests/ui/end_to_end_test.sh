@@ -5,30 +5,15 @@
 #
 #     end_to_end_test.sh PROGRAM SCREEN_PROBE CLOSE_WINDOW [DELAY] [SCREENSHOT_DIR]
 set -euo pipefail
-
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24" "$0" "$@"
-fi
+source "$(dirname "$0")/program_window.sh"
 
 program=$1
 probe=$2
 close_window=$3
 delay=${4:-26}
 shots=${5:-}
-title="Sistema sperimentale per la ricerca della correlazione tra due segnali di rumore"
-export QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
 
-fail() {
-    echo "FAIL: $*" >&2
-    kill "$pid" 2>/dev/null || true
-    exit 1
-}
-
-"$program" &
-pid=$!
-window=$(timeout 30 xdotool search --sync --name "^${title}\$" | head -n 1) ||
-    fail "no window titled \"$title\""
-[ "$(xdotool getwindowname "$window")" = "$title" ] || fail "wrong title"
+open_window "$program"
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y, WIDTH, HEIGHT
 [ "$WIDTH" -ge 1007 ] && [ "$HEIGHT" -ge 667 ] || fail "window too small: ${WIDTH}x${HEIGHT}"
@@ -54,10 +39,4 @@ sleep 0.5
 tallest=$("$probe" "$X" "$Y" ${shots:+"$shots/analysis.png"})
 [ "$tallest" = "$delay" ] || fail "tallest right-sector bar at lag $tallest, expected $delay"
 
-"$close_window" "$window"
-for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end when its window closed"
-wait "$pid" || fail "the program ended with status $?"
+close_window_and_wait "$close_window"
