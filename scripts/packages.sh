@@ -2,4 +2,5 @@
 build_packages=(cmake ninja-build g++ qt6-base-dev libgtest-dev libbenchmark-dev
                 librsvg2-bin fonts-liberation)
 package_packages=(dpkg-dev)
-test_packages=(xvfb xauth xdotool clang-format qemu-system-x86 busybox-static)
+test_packages=(xvfb xauth xdotool clang-format desktop-file-utils appstream groff-base
+               qemu-system-x86 busybox-static)
