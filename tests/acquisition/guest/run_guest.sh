@@ -54,14 +54,12 @@ cp kernel/modules/*.ko initramfs/modules/
 cp "$guest_test" initramfs/port_guest_test
 echo "root:x:0:0::/:/bin/sh" >initramfs/etc/passwd
 echo "operatore:x:1000:1000::/tmp:/bin/sh" >>initramfs/etc/passwd
-printf 'root:x:0:\nlp:x:7:\noperatore:x:1000:\n' >initramfs/etc/group
-options=""
+printf 'root:x:0:\noperatore:x:1000:\n' >initramfs/etc/group
 if [ -n "$scan_bench" ]; then
     # Dynamically linked: it travels with the libraries it was linked to.
     mkdir -p initramfs/bench/lib
     cp "$scan_bench" initramfs/bench/scan_bench
     ldd "$scan_bench" | grep -o '/[^ ]*' | xargs -I{} cp -L {} initramfs/bench/lib/
-    options=bench
 fi
 (cd initramfs && find . | busybox cpio -o -H newc -R 0:0 2>/dev/null) >initramfs.cpio
 
@@ -91,7 +89,7 @@ expect() { # LOG STEP...
     }
 }
 
-boot drivers.log $options
+boot drivers.log
 expect drivers.log user-without-driver direct ppdev user-without-device-access
 boot lockdown.log lockdown=integrity
 expect lockdown.log lockdown
