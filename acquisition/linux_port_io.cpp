@@ -1,7 +1,5 @@
 #include "linux_port_io.h"
 
-#include "port_error.h"
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -18,8 +16,7 @@
 
 namespace {
 
-const char* const kLoadModules =
-    "Caricare i moduli del kernel con il comando \"sudo modprobe parport_pc ppdev\"";
+using Kind = OperatorError::Kind;
 
 std::string systemError(int error) {
     return std::string(std::strerror(error)) + ", codice " + std::to_string(error);
@@ -36,6 +33,24 @@ bool kernelLockedDown() {
 
 // The driver that holds port number `number` now, "none" when it is free, or
 // empty when the kernel lists no such port.
+// Data, status and control register of the port, from 0x378.
+constexpr unsigned long kRegisters = 3;
+
+// The probe the kernel's parport_pc makes: a port's control register keeps
+// its low four bits as written, where an empty bus reads back all ones. The
+// data register cannot tell, since the receivers drive its lines. The
+// register is left at 0x0C, the idle state the kernel leaves it in.
+bool portAnswers() {
+    const auto control = static_cast<unsigned short>(LinuxPortIo::kControlAddress);
+    bool answers = true;
+    for (const std::uint8_t value : {std::uint8_t{0x0C}, std::uint8_t{0x0E}}) {
+        ::outb(value, control);
+        answers = answers && (::inb(control) & 0x0F) == value;
+    }
+    ::outb(0x0C, control);
+    return answers;
+}
+
 std::string holderOf(unsigned int number) {
     std::ifstream file("/proc/sys/dev/parport/parport" + std::to_string(number) +
                        "/devices/active");
@@ -46,58 +61,21 @@ std::string holderOf(unsigned int number) {
 
 } // namespace
 
-std::string LinuxPortIo::message(Failure failure, const std::string& device, int error) {
-    const std::string noDevice = "Nessuna porta parallela trovata: il dispositivo " + device +
-                                 " non esiste o non corrisponde a una porta";
-    switch (failure) {
-    case Failure::NoPort:
-        return noDevice + ", e questo kernel non consente l'accesso diretto all'indirizzo 0x378. " +
-               kLoadModules + " e riprovare.";
-    case Failure::PermissionDenied:
-        return "Accesso negato alla porta parallela " + device +
-               ": l'utente non ha il permesso di aprirla. Aggiungere l'utente al gruppo \"lp\" "
-               "(\"sudo usermod -aG lp NOME_UTENTE\"), uscire dalla sessione, rientrare e "
-               "riprovare.";
-    case Failure::Busy:
-        return "La porta parallela " + device +
-               " è occupata da un altro programma. Chiudere il programma che la sta usando "
-               "(o attendere la fine della stampa in corso) e riprovare.";
-    case Failure::NotAParallelPort:
-        return device + " esiste ma non è una porta parallela del driver ppdev, quindi non " +
-               "viene usato. " + kLoadModules +
-               ", che creano il dispositivo della porta, e riprovare.";
-    case Failure::Lockdown:
-        return noDevice +
-               ", e il kernel in modalità lockdown (Secure Boot attivo) rifiuta l'accesso "
-               "diretto all'indirizzo 0x378 anche all'amministratore: la porta parallela si "
-               "raggiunge solo tramite il driver ppdev. " +
-               kLoadModules + " e riprovare.";
-    case Failure::NoPrivilege:
-        return noDevice +
-               ", e l'accesso diretto all'indirizzo 0x378 è stato rifiutato perché richiede i "
-               "privilegi di amministratore (root). " +
-               kLoadModules +
-               " e aggiungere l'utente al gruppo \"lp\" (poi uscire dalla sessione e rientrare), "
-               "oppure avviare il programma come root.";
-    case Failure::Lost:
-        return "Comunicazione con la porta parallela " + device + " interrotta (" +
-               systemError(error) + "). Verificare che la porta sia ancora collegata e riprovare.";
-    case Failure::Unexpected:
-        break;
-    }
-    return "Impossibile usare la porta parallela " + device + ": errore di sistema inatteso (" +
-           systemError(error) + ").";
-}
-
 LinuxPortIo::LinuxPortIo(std::string device) : device_(std::move(device)) {}
 
 LinuxPortIo::~LinuxPortIo() {
+    release();
+}
+
+void LinuxPortIo::release() {
     if (access_ == Access::Ppdev) {
         ::ioctl(fd_, PPRELEASE);
         ::close(fd_);
+        fd_ = -1;
     } else if (access_ == Access::Direct) {
-        ::ioperm(kDirectAddress, 1, 0);
+        ::ioperm(kDirectAddress, kRegisters, 0);
     }
+    access_ = Access::None;
 }
 
 void LinuxPortIo::PortOut(int port, std::uint8_t value) {
@@ -161,13 +139,13 @@ int LinuxPortIo::openDevice() const {
     case EACCES:
     case EPERM:
     case EROFS:
-        fail(Failure::PermissionDenied);
+        fail(Kind::PortPermissionDenied);
     case EBUSY:
-        fail(Failure::Busy);
+        fail(Kind::PortBusy);
     case EISDIR:
-        fail(Failure::NotAParallelPort);
+        fail(Kind::PortNotAParallelPort);
     default:
-        fail(Failure::Unexpected, error);
+        fail(Kind::PortUnexpected, error);
     }
 }
 
@@ -179,7 +157,7 @@ bool LinuxPortIo::claim(int fd) const {
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || major(info.st_rdev) != PP_MAJOR) {
         ::close(fd);
-        fail(Failure::NotAParallelPort);
+        fail(Kind::PortNotAParallelPort);
     }
     // PPCLAIM waits for as long as another program holds the port, which would
     // freeze the window: ask the kernel first who holds it. A program that
@@ -187,7 +165,7 @@ bool LinuxPortIo::claim(int fd) const {
     const std::string holder = holderOf(minor(info.st_rdev));
     if (!holder.empty() && holder != "none") {
         ::close(fd);
-        fail(Failure::Busy);
+        fail(Kind::PortBusy);
     }
     // No PPEXCL: exclusive access is refused whenever the printer driver lp is
     // loaded, while a plain claim shares the port with it.
@@ -200,17 +178,23 @@ bool LinuxPortIo::claim(int fd) const {
         return false;
     }
     // ENXIO on a listed port: another program registered it exclusively.
-    fail(error == ENXIO || error == EINTR ? Failure::Busy : Failure::Unexpected, error);
+    fail(error == ENXIO || error == EINTR ? Kind::PortBusy : Kind::PortUnexpected, error);
 }
 
 void LinuxPortIo::openDirect() {
-    if (::ioperm(kDirectAddress, 1, 1) != 0) {
+    if (::ioperm(kDirectAddress, kRegisters, 1) != 0) {
         if (errno != EPERM) {
             // ENOSYS: a kernel built without user-space port access.
-            fail(Failure::NoPort);
+            fail(Kind::PortMissing);
         }
         // Lockdown refuses even root, so becoming root would not help.
-        fail(kernelLockedDown() ? Failure::Lockdown : Failure::NoPrivilege);
+        fail(kernelLockedDown() ? Kind::PortLockdown : Kind::PortNeedsRoot);
+    }
+    // Root may reach 0x378 on a PC that has no port there: every read would
+    // then give the floating bus, a scan of nothing.
+    if (!portAnswers()) {
+        ::ioperm(kDirectAddress, kRegisters, 0);
+        fail(Kind::PortNotAnswering);
     }
     access_ = Access::Direct;
 }
@@ -220,9 +204,9 @@ void LinuxPortIo::lose(int error) {
     ::close(fd_);
     fd_ = -1;
     access_ = Access::None;
-    fail(Failure::Lost, error);
+    fail(Kind::PortLost, error);
 }
 
-void LinuxPortIo::fail(Failure failure, int error) const {
-    throw PortError(message(failure, device_, error));
+void LinuxPortIo::fail(Kind kind, int error) const {
+    throw OperatorError(kind, device_, error == 0 ? std::string() : systemError(error));
 }

@@ -1,35 +1,23 @@
 #pragma once
 
+#include "operator_error.h"
 #include "port_io.h"
 
 #include <cstdint>
 #include <string>
 
-// The parallel port on Linux. The port is reached at the first call and kept
-// until destruction, through the kernel's user-space parallel-port driver
-// (ppdev) when its device exists, otherwise by direct access to the data
-// register at 0x378. Every failure throws PortError with an operator message.
+// The parallel port on Linux. The port is reached at the first call after
+// construction or release(), and held until the next release(), through the
+// kernel's user-space parallel-port driver (ppdev) when its device exists,
+// otherwise by direct access to the registers at 0x378. Every failure throws
+// OperatorError with one of the Port kinds.
 class LinuxPortIo final : public PortIo {
 public:
     // The legacy address of the first port's data register: the only port
     // number this layer serves, whichever way it reaches the port.
     static constexpr int kDirectAddress = 0x378;
-
-    // Why the port could not be reached; each kind has one operator message.
-    enum class Failure {
-        NoPort,           // no ppdev port, and this kernel offers no direct access
-        PermissionDenied, // the ppdev device exists but this user may not open it
-        Busy,             // another program holds the port
-        NotAParallelPort, // the device path names something other than a ppdev port
-        Lockdown,         // no ppdev port, direct access refused by kernel lockdown
-        NoPrivilege,      // no ppdev port, direct access needs root
-        Lost,             // the port stopped answering while in use
-        Unexpected,       // any other system error
-    };
-
-    // The operator message, in Italian, for a failure on the ppdev device
-    // path; error is the errno shown by Lost and Unexpected.
-    static std::string message(Failure failure, const std::string& device, int error = 0);
+    // The control register, which direct access probes for a port.
+    static constexpr int kControlAddress = kDirectAddress + 2;
 
     explicit LinuxPortIo(std::string device = "/dev/parport0");
     ~LinuxPortIo() override;
@@ -39,6 +27,7 @@ public:
     // port must be kDirectAddress (std::invalid_argument otherwise).
     void PortOut(int port, std::uint8_t value) override;
     std::uint8_t PortIn(int port) override;
+    void release() override;
 
 private:
     enum class Access { None, Ppdev, Direct };
@@ -49,7 +38,7 @@ private:
     bool claim(int fd) const;
     void openDirect();
     [[noreturn]] void lose(int error);
-    [[noreturn]] void fail(Failure failure, int error = 0) const;
+    [[noreturn]] void fail(OperatorError::Kind kind, int error = 0) const;
 
     std::string device_;
     Access access_ = Access::None;

@@ -1,5 +1,7 @@
 #include "parallel_port_scan.h"
 
+#include <memory>
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -32,8 +34,15 @@ Clock::time_point skipMissedSlots(Clock::time_point slot, Clock::time_point now,
 } // namespace
 
 void ParallelPortScan::scan(SampleStore& store) {
-    acquire(store.rawSamples);
-    split(store);
+    const auto bytes = std::make_unique<SampleStore::Bits>();
+    try {
+        acquire(*bytes);
+    } catch (...) {
+        port_.release();
+        throw;
+    }
+    port_.release();
+    keep(store, *bytes);
 }
 
 // Every deadline lies on one grid of periods from the start, so a sample that
@@ -45,15 +54,5 @@ void ParallelPortScan::acquire(SampleStore::Bits& raw) {
         slot = skipMissedSlots(slot, waitUntil(slot), period_);
         port_.PortOut(kPortAddress, kAllLinesHigh);
         raw[i] = port_.PortIn(kPortAddress);
-    }
-}
-
-// Bit 0 is the right receiver, bit 1 the left one; bits 2..7 stay in the raw
-// bytes only.
-void ParallelPortScan::split(SampleStore& store) {
-    for (int i = 1; i <= kSplitSamples; ++i) {
-        const int b = store.rawSamples[i];
-        store.channelRight[i] = static_cast<std::uint8_t>(b & 0x01);
-        store.channelLeft[i] = static_cast<std::uint8_t>((b & 0x02) / 2);
     }
 }

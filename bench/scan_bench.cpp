@@ -1,6 +1,6 @@
 #include "linux_port_io.h"
+#include "operator_error.h"
 #include "parallel_port_scan.h"
-#include "port_error.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -28,6 +28,7 @@ public:
     explicit TimestampingPort(PortIo& port) : port_(port), reads_(ParallelPortScan::kSamples) {}
 
     void PortOut(int address, std::uint8_t value) override { port_.PortOut(address, value); }
+    void release() override { port_.release(); }
     std::uint8_t PortIn(int address) override {
         const std::uint8_t value = port_.PortIn(address);
         reads_[count_++] = Clock::now();
@@ -129,7 +130,7 @@ bool reached(benchmark::State& state, LinuxPortIo& port) {
     try {
         port.PortOut(ParallelPortScan::kPortAddress, ParallelPortScan::kAllLinesHigh);
         return true;
-    } catch (const PortError& error) {
+    } catch (const OperatorError& error) {
         state.SkipWithError(error.what());
         return false;
     }

@@ -2,7 +2,7 @@
 // as soon as it is done, on Qt's offscreen platform.
 
 #include "form3.h"
-#include "port_error.h"
+#include "operator_error.h"
 
 #include <QApplication>
 #include <QWindow>
@@ -10,14 +10,16 @@
 
 namespace {
 
-class NoPort final : public PortIo {
+class NoSource final : public CaptureSource {
 public:
-    void PortOut(int, std::uint8_t) override { throw PortError("nessuna porta"); }
-    std::uint8_t PortIn(int) override { throw PortError("nessuna porta"); }
+    void scan(SampleStore&) override {
+        throw OperatorError(OperatorError::Kind::PortMissing, "/dev/parport0");
+    }
 };
 
 void BM_AnalysisWithDrawing(benchmark::State& state) {
-    Form3 window(std::make_unique<NoPort>(), std::chrono::nanoseconds(0));
+    NoSource source;
+    Form3 window(source);
     window.show();
     // Bars are painted only on a window that the window system shows.
     while (!window.windowHandle()->isExposed()) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "port_error.h"
+#include "operator_error.h"
 #include "port_io.h"
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 // A port that answers every read with a chosen byte, or plays back a script of
 // bytes, records every call, and can be told to fail at a given call (counting
-// writes and reads together, from 0).
+// writes and reads together, from 0) with kFailure. It counts its releases.
 class FakePortIo final : public PortIo {
 public:
     struct Call {
@@ -16,6 +16,9 @@ public:
         int port;
         std::uint8_t value;
     };
+
+    static inline const OperatorError kFailure{OperatorError::Kind::PortLost, "/dev/prova",
+                                               "guasto di prova"};
 
     explicit FakePortIo(std::uint8_t byte = 0xFF) : answer(byte) {}
 
@@ -25,6 +28,7 @@ public:
         record({false, port, value});
         return value;
     }
+    void release() override { ++releases; }
 
     std::uint8_t answer;
     // When not empty, read n (from 0) answers script[n % script.size()] instead.
@@ -32,6 +36,7 @@ public:
     long failAtCall = -1;
     bool recordCalls = false;
     long calls = 0;
+    int releases = 0;
     std::vector<Call> log;
 
 private:
@@ -39,7 +44,7 @@ private:
 
     void record(const Call& call) {
         if (calls++ == failAtCall) {
-            throw PortError("porta di prova guasta");
+            throw kFailure;
         }
         if (recordCalls) {
             log.push_back(call);

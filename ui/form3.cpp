@@ -1,9 +1,8 @@
 #include "form3.h"
 
 #include "caption_button.h"
-#include "parallel_port_scan.h"
+#include "operator_error.h"
 #include "plot_geometry.h"
-#include "port_error.h"
 #include "sector_correlator.h"
 #include "stepping_scroll_bar.h"
 #include "twips.h"
@@ -108,8 +107,7 @@ const Caption kCaptions[] = {
 
 } // namespace
 
-Form3::Form3(std::unique_ptr<PortIo> port, std::chrono::nanoseconds samplePeriod)
-    : store_(std::make_unique<SampleStore>()), port_(std::move(port)), samplePeriod_(samplePeriod) {
+Form3::Form3(CaptureSource& source) : store_(std::make_unique<SampleStore>()), source_(source) {
     // Where the instrument's font is missing, a sans-serif of like metrics.
     QFont::insertSubstitution(kFontFamily, QStringLiteral("Liberation Sans"));
     setWindowTitle(QStringLiteral(
@@ -214,8 +212,8 @@ void Form3::Command1_Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::optional<QString> failure;
     try {
-        ParallelPortScan(*port_, samplePeriod_).scan(*store_);
-    } catch (const PortError& error) {
+        source_.scan(*store_);
+    } catch (const OperatorError& error) {
         failure = QString::fromStdString(error.what());
     }
     QApplication::restoreOverrideCursor();

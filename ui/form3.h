@@ -1,13 +1,12 @@
 #pragma once
 
+#include "capture_source.h"
 #include "correlogram_plot.h"
 #include "noise_source_simulator.h"
-#include "port_io.h"
 #include "sample_store.h"
 #include "twister_random.h"
 
 #include <QWidget>
-#include <chrono>
 #include <memory>
 
 class QLabel;
@@ -20,13 +19,14 @@ class QScrollBar;
 // the window's thread before the next event is taken.
 class Form3 final : public QWidget {
 public:
-    Form3(std::unique_ptr<PortIo> port, std::chrono::nanoseconds samplePeriod);
+    // Scans come from source, which outlives the window.
+    explicit Form3(CaptureSource& source);
     ~Form3() override;
 
     const SampleStore& store() const { return *store_; }
     const CorrelogramPlot& plot() const { return plot_; }
 
-    // Scan the receivers on the parallel port.
+    // Scan the receivers, from whatever source the program was started with.
     void Command1_Click();
     // Analyse whatever the channels hold, drawing each lag as it is done.
     void command2_click();
@@ -52,8 +52,7 @@ private:
     void simulate(Side side, QPushButton* sourceButton, QPushButton* otherButton);
 
     std::unique_ptr<SampleStore> store_;
-    std::unique_ptr<PortIo> port_;
-    std::chrono::nanoseconds samplePeriod_;
+    CaptureSource& source_;
     TwisterRandom random_;
     NoiseSourceSimulator simulator_{random_};
     CorrelogramPlot plot_{*this};

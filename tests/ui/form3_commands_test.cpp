@@ -162,7 +162,7 @@ private slots:
             driver.port->failAtCall = failAt;
             const QString message = Form3Driver::answeringMessageBox(
                 [&] { QTest::mouseClick(driver.button("Command1"), Qt::LeftButton); });
-            QCOMPARE(message, QStringLiteral("porta di prova guasta"));
+            QCOMPARE(message, QString::fromUtf8(FakePortIo::kFailure.what()));
             expectColours(driver, before);
             QVERIFY(std::memcmp(store->channelLeft.data(), driver.form->store().channelLeft.data(),
                                 sizeof(store->channelLeft)) == 0);

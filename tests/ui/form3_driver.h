@@ -2,6 +2,7 @@
 
 #include "fake_port_io.h"
 #include "form3.h"
+#include "parallel_port_scan.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -24,12 +25,7 @@ inline QColor buttonFace() {
 // Drives a Form3 as the operator would, from inside the process, with a fake
 // port and an unpaced scan.
 struct Form3Driver {
-    Form3Driver() {
-        auto fake = std::make_unique<FakePortIo>();
-        port = fake.get();
-        form = std::make_unique<Form3>(std::move(fake), std::chrono::nanoseconds(0));
-        form->show();
-    }
+    Form3Driver() : form(std::make_unique<Form3>(scan)) { form->show(); }
 
     template <typename T = QWidget> T* control(const char* name) const {
         return form->findChild<T*>(QString::fromLatin1(name));
@@ -67,6 +63,8 @@ struct Form3Driver {
         return text;
     }
 
-    FakePortIo* port = nullptr;
+    FakePortIo fakePort;
+    FakePortIo* port = &fakePort;
+    ParallelPortScan scan{fakePort, std::chrono::nanoseconds(0)};
     std::unique_ptr<Form3> form;
 };

@@ -15,8 +15,8 @@ fail() {
 }
 
 # Starts PROGRAM and waits for its window to show: sets pid and window.
-open_window() { # PROGRAM
-    "$1" &
+open_window() { # PROGRAM [ARGUMENTS...]
+    "$@" &
     pid=$!
     window=$(timeout 30 xdotool search --sync --name "^${title}\$" | head -n 1) ||
         fail "no window titled \"$title\""

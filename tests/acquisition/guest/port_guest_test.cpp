@@ -5,8 +5,8 @@
 // runs one suite per step; each suite states the state it expects.
 
 #include "linux_port_io.h"
+#include "operator_error.h"
 #include "parallel_port_scan.h"
-#include "port_error.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -20,7 +20,11 @@
 
 namespace {
 
-using Failure = LinuxPortIo::Failure;
+using Kind = OperatorError::Kind;
+
+std::string messageOf(Kind kind, const std::string& device) {
+    return OperatorError(kind, device).what();
+}
 
 constexpr int kData = LinuxPortIo::kDirectAddress;
 const std::string kDevice = "/dev/parport0";
@@ -80,13 +84,13 @@ void expectFullScan(LinuxPortIo& port) {
     EXPECT_EQ(store->channelLeft[ParallelPortScan::kSplitSamples + 1], 7);
 }
 
-void expectRefusal(LinuxPortIo& port, Failure failure) {
+void expectRefusal(LinuxPortIo& port, Kind failure) {
     auto store = markedStore();
     try {
         ParallelPortScan(port).scan(*store);
         ADD_FAILURE() << "the scan succeeded";
-    } catch (const PortError& error) {
-        EXPECT_EQ(std::string(error.what()), LinuxPortIo::message(failure, kDevice));
+    } catch (const OperatorError& error) {
+        EXPECT_EQ(std::string(error.what()), messageOf(failure, kDevice));
     }
     EXPECT_TRUE(unchanged(*store));
 }
@@ -124,6 +128,19 @@ TEST(Ppdev, ScanReadsTheRegisterThroughTheDriver) {
     expectFullScan(port);
 }
 
+// Between scans the port is free for the printer driver or another program.
+TEST(Ppdev, ScanReleasesThePortWhenItEnds) {
+    LinuxPortIo port;
+    expectFullScan(port);
+    EXPECT_EQ(firstLine(kActive), "none");
+
+    const int other = ::open(kDevice.c_str(), O_RDWR);
+    ASSERT_GE(other, 0);
+    EXPECT_EQ(::ioctl(other, PPCLAIM), 0);
+    ::ioctl(other, PPRELEASE);
+    ::close(other);
+}
+
 // A port held by another program is refused at once instead of waiting for
 // it; once it is free, the same layer reaches it.
 TEST(Ppdev, HeldPortIsReportedBusyThenReachedWhenFree) {
@@ -132,7 +149,7 @@ TEST(Ppdev, HeldPortIsReportedBusyThenReachedWhenFree) {
     ASSERT_EQ(::ioctl(other, PPCLAIM), 0);
 
     LinuxPortIo port;
-    expectRefusal(port, Failure::Busy);
+    expectRefusal(port, Kind::PortBusy);
 
     ::ioctl(other, PPRELEASE);
     ::close(other);
@@ -145,14 +162,24 @@ TEST(UserWithoutDriver, IsToldDirectAccessNeedsRoot) {
     ASSERT_NE(::geteuid(), 0u);
     ASSERT_FALSE(exists(kDevice));
     LinuxPortIo port;
-    expectRefusal(port, Failure::NoPrivilege);
+    expectRefusal(port, Kind::PortNeedsRoot);
 }
 
 TEST(UserWithoutDeviceAccess, IsToldToJoinTheLpGroup) {
     ASSERT_NE(::geteuid(), 0u);
     ASSERT_TRUE(exists(kDevice));
     LinuxPortIo port;
-    expectRefusal(port, Failure::PermissionDenied);
+    expectRefusal(port, Kind::PortPermissionDenied);
+}
+
+// --- Root on a PC without a parallel port, no drivers loaded. --------------
+
+// Direct access is granted, but only the floating bus would answer.
+TEST(NoPortAnswers, RootIsToldNoPortAnswersAndNothingIsSampled) {
+    ASSERT_EQ(::geteuid(), 0u);
+    ASSERT_FALSE(exists(kDevice));
+    LinuxPortIo port;
+    expectRefusal(port, Kind::PortNotAnswering);
 }
 
 // --- Root on a kernel in lockdown, no drivers loaded. -----------------------
@@ -161,7 +188,7 @@ TEST(Lockdown, RootIsToldOnlyPpdevReachesThePort) {
     ASSERT_EQ(::geteuid(), 0u);
     ASSERT_FALSE(exists(kDevice));
     LinuxPortIo port;
-    expectRefusal(port, Failure::Lockdown);
+    expectRefusal(port, Kind::PortLockdown);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Boots Debian's own kernel in QEMU, on an emulated PC with a parallel port at
 # 0x378 and no disk or network, and runs the port tests inside it (see init):
-# once with the drivers loaded step by step, once on a kernel in lockdown.
+# once with the drivers loaded step by step, once on a kernel in lockdown, and
+# once on a machine without the port.
 # The kernel package is fetched with apt and unpacked once into WORK_DIR. With
 # SCAN_BENCH (a scan_bench binary) the guest also runs the port benchmarks.
 #
@@ -63,11 +64,11 @@ if [ -n "$scan_bench" ]; then
 fi
 (cd initramfs && find . | busybox cpio -o -H newc -R 0:0 2>/dev/null) >initramfs.cpio
 
-boot() { # LOG KERNEL_OPTIONS...
-    local log=$1
-    shift
+boot() { # LOG PARALLEL_PORT KERNEL_OPTIONS...
+    local log=$1 port=$2
+    shift 2
     timeout 600 qemu-system-x86_64 -machine pc -accel tcg -m 512 -nodefaults -no-reboot \
-        -display none -serial stdio -parallel null -kernel kernel/vmlinuz -initrd initramfs.cpio \
+        -display none -serial stdio -parallel "$port" -kernel kernel/vmlinuz -initrd initramfs.cpio \
         -append "console=ttyS0 quiet loglevel=3 panic=-1 $*" </dev/null 2>&1 |
         tr -d '\r' >"$log" || true
     cat "$log"
@@ -89,8 +90,10 @@ expect() { # LOG STEP...
     }
 }
 
-boot drivers.log
+boot drivers.log null
 expect drivers.log user-without-driver direct ppdev user-without-device-access
-boot lockdown.log lockdown=integrity
+boot lockdown.log null lockdown=integrity
 expect lockdown.log lockdown
+boot noport.log none noport
+expect noport.log no-port
 exit $failed

@@ -1,0 +1,130 @@
+#include "capture_options.h"
+
+#include "operator_error.h"
+
+#include <limits>
+
+namespace CaptureOptions {
+
+namespace {
+
+using Kind = OperatorError::Kind;
+
+std::vector<std::string> split(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(separator, start)) != std::string_view::npos;
+         start = end + 1) {
+        parts.emplace_back(text.substr(start, end - start));
+    }
+    parts.emplace_back(text.substr(start));
+    return parts;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// value * 10 + digit, or false when that overflows.
+bool appendDigit(std::uint64_t& value, char digit) {
+    constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
+    const auto d = static_cast<std::uint64_t>(digit - '0');
+    if (value > (kMax - d) / 10) {
+        return false;
+    }
+    value = value * 10 + d;
+    return true;
+}
+
+std::uint64_t multiplierOf(std::string_view suffix) {
+    if (suffix.empty()) {
+        return 1;
+    }
+    if (suffix.size() == 1) {
+        switch (suffix.front()) {
+        case 'k':
+            return 1'000;
+        case 'M':
+            return 1'000'000;
+        case 'G':
+            return 1'000'000'000;
+        default:
+            break;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+DeviceSpec parseDeviceSpec(std::string_view text) {
+    const std::vector<std::string> tokens = split(text, ':');
+    DeviceSpec spec{std::string(text), tokens.front(), {}};
+    if (spec.driver.empty()) {
+        throw OperatorError(Kind::DriverUnknown, spec.text);
+    }
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        const std::size_t equals = tokens[i].find('=');
+        if (equals == 0 || equals == std::string::npos || equals + 1 == tokens[i].size()) {
+            throw OperatorError(Kind::ScanOptionInvalid, tokens[i], "manca CHIAVE=VALORE");
+        }
+        spec.scanOptions.emplace_back(tokens[i].substr(0, equals), tokens[i].substr(equals + 1));
+    }
+    return spec;
+}
+
+Channels parseChannels(std::string_view text) {
+    const std::vector<std::string> names = split(text, ',');
+    if (names.size() != 2 || names[0].empty() || names[1].empty() || names[0] == names[1]) {
+        throw OperatorError(Kind::ChannelsInvalid, std::string(text));
+    }
+    return {names[0], names[1]};
+}
+
+// Worked out in integers, so that "1.5M" is exactly 1500000 and "1.0000005M"
+// is refused rather than rounded.
+std::uint64_t parseSampleRate(std::string_view text) {
+    const auto invalid = [text] {
+        return OperatorError(Kind::SampleRateInvalid, std::string(text));
+    };
+    std::size_t i = 0;
+    std::uint64_t whole = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        if (!appendDigit(whole, text[i])) {
+            throw invalid();
+        }
+    }
+    const bool hasWhole = i > 0;
+    std::uint64_t fraction = 0;
+    std::uint64_t fractionScale = 1;
+    if (i < text.size() && text[i] == '.') {
+        const std::size_t first = ++i;
+        for (; i < text.size() && isDigit(text[i]); ++i) {
+            if (!appendDigit(fraction, text[i]) || !appendDigit(fractionScale, '0')) {
+                throw invalid();
+            }
+        }
+        if (i == first) {
+            throw invalid();
+        }
+    }
+    const std::uint64_t multiplier = multiplierOf(text.substr(i));
+    if (!hasWhole || multiplier == 0) {
+        throw invalid();
+    }
+    constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
+    // fraction < fractionScale, so fraction * multiplier cannot overflow
+    // where fractionScale * multiplier does not.
+    if (whole > kMax / multiplier || fractionScale > kMax / multiplier ||
+        fraction * multiplier % fractionScale != 0) {
+        throw invalid();
+    }
+    const std::uint64_t fractionHertz = fraction * multiplier / fractionScale;
+    const std::uint64_t rate = whole * multiplier;
+    if (rate > kMax - fractionHertz || rate + fractionHertz == 0) {
+        throw invalid();
+    }
+    return rate + fractionHertz;
+}
+
+} // namespace CaptureOptions

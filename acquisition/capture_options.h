@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// What the command line says about where a scan's samples come from, in the
+// forms sigrok-cli users know. Each parser throws OperatorError with the
+// value as written when it is not of the accepted form.
+namespace CaptureOptions {
+
+// A libsigrok driver and the scan options that pick the device, as in
+// "fx2lafw:conn=1.5": the driver first, then KEY=VALUE pairs after colons.
+struct DeviceSpec {
+    std::string text; // as written, for messages
+    std::string driver;
+    std::vector<std::pair<std::string, std::string>> scanOptions;
+};
+
+// The logic channels of the right and of the left receiver.
+struct Channels {
+    std::string right = "D0";
+    std::string left = "D1";
+};
+
+// The port scan's rate, so that one lag is 20 us on either source.
+inline constexpr std::uint64_t kDefaultSampleRate = 50'000;
+
+DeviceSpec parseDeviceSpec(std::string_view text);
+// "RIGHT,LEFT": two different names.
+Channels parseChannels(std::string_view text);
+// A whole number of hertz above 0, optionally with the suffix k, M or G and
+// then a decimal fraction: "200000", "50k", "1.5M".
+std::uint64_t parseSampleRate(std::string_view text);
+
+} // namespace CaptureOptions

@@ -1,0 +1,338 @@
+#include "device_capture.h"
+
+#include "operator_error.h"
+#include "sigrok_context.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace {
+
+using Kind = OperatorError::Kind;
+using ScanOptions = std::map<const sigrok::ConfigKey*, Glib::VariantBase>;
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += (text.empty() ? "" : "; ") + line;
+    }
+    return text;
+}
+
+// A failure that libsigrok reported only as an error code: its log says why.
+OperatorError failureFromLog(const std::string& device, Kind otherwise) {
+    const std::vector<std::string> lines = SigrokContext::log().lines();
+    return {LibsigrokLog::failureKind(lines, otherwise), device, joined(lines)};
+}
+
+std::shared_ptr<sigrok::Driver> driverOf(const CaptureOptions::DeviceSpec& spec) {
+    const auto drivers = SigrokContext::get()->drivers();
+    const auto found = drivers.find(spec.driver);
+    if (found == drivers.end()) {
+        std::vector<std::string> names;
+        for (const auto& entry : drivers) {
+            names.push_back(entry.first);
+        }
+        throw OperatorError(Kind::DriverUnknown, spec.driver, {}, names);
+    }
+    return found->second;
+}
+
+ScanOptions scanOptionsOf(const sigrok::Driver& driver, const CaptureOptions::DeviceSpec& spec) {
+    const auto offered = driver.scan_options();
+    ScanOptions options;
+    for (const auto& [identifier, value] : spec.scanOptions) {
+        const auto key = std::find_if(offered.begin(), offered.end(), [&](const auto* offer) {
+            return offer->identifier() == identifier;
+        });
+        if (key == offered.end()) {
+            std::vector<std::string> identifiers;
+            for (const auto* offer : offered) {
+                identifiers.push_back(offer->identifier());
+            }
+            throw OperatorError(Kind::ScanOptionUnknown, identifier, spec.driver, identifiers);
+        }
+        try {
+            options[*key] = (*key)->parse_string(value);
+        } catch (const std::exception& error) {
+            throw OperatorError(Kind::ScanOptionInvalid, identifier + "=" + value, error.what());
+        }
+    }
+    return options;
+}
+
+std::string rateText(std::uint64_t hertz) {
+    const std::pair<std::uint64_t, const char*> units[] = {
+        {1'000'000'000, " GHz"}, {1'000'000, " MHz"}, {1'000, " kHz"}};
+    for (const auto& [size, unit] : units) {
+        if (hertz >= size && hertz % size == 0) {
+            return std::to_string(hertz / size) + unit;
+        }
+    }
+    return std::to_string(hertz) + " Hz";
+}
+
+// The device lists its rates either one by one or as a range with a step. A
+// device that lists none is taken at its word when it accepts the rate.
+void setRate(sigrok::Device& device, std::uint64_t rate, const std::string& name) {
+    const auto* key = sigrok::ConfigKey::SAMPLERATE;
+    std::vector<std::string> offers;
+    bool offered = true;
+    try {
+        const Glib::VariantContainerBase list = device.config_list(key);
+        GVariant* const dict = const_cast<GVariant*>(list.gobj());
+        gsize count = 0;
+        if (GVariant* rates = g_variant_lookup_value(dict, "samplerates", G_VARIANT_TYPE("at"))) {
+            const auto* values = static_cast<const guint64*>(
+                g_variant_get_fixed_array(rates, &count, sizeof(guint64)));
+            offered = std::find(values, values + count, rate) != values + count;
+            std::transform(values, values + count, std::back_inserter(offers), rateText);
+            g_variant_unref(rates);
+        } else if (GVariant* steps =
+                       g_variant_lookup_value(dict, "samplerate-steps", G_VARIANT_TYPE("at"))) {
+            const auto* range = static_cast<const guint64*>(
+                g_variant_get_fixed_array(steps, &count, sizeof(guint64)));
+            if (count == 3) {
+                offered = rate >= range[0] && rate <= range[1] &&
+                          (range[2] == 0 || (rate - range[0]) % range[2] == 0);
+                offers.push_back("da " + rateText(range[0]) + " a " + rateText(range[1]) +
+                                 " a passi di " + rateText(range[2]));
+            }
+            g_variant_unref(steps);
+        }
+    } catch (const sigrok::Error&) {
+        // No list: the device's answer to the rate decides.
+    }
+    if (offered) {
+        try {
+            device.config_set(key, Glib::Variant<guint64>::create(rate));
+        } catch (const sigrok::Error&) {
+            offered = false;
+        }
+    }
+    if (!offered) {
+        throw OperatorError(Kind::DeviceRateNotOffered, name, std::to_string(rate), offers);
+    }
+}
+
+struct ChannelBits {
+    unsigned int right;
+    unsigned int left;
+};
+
+// Only the receivers' two channels are enabled, so that the device spends
+// its bandwidth on them alone.
+ChannelBits enableChannels(sigrok::Device& device, const CaptureOptions::Channels& wanted,
+                           const std::string& name) {
+    std::vector<std::shared_ptr<sigrok::Channel>> logic;
+    for (const auto& channel : device.channels()) {
+        if (channel->type() == sigrok::ChannelType::LOGIC) {
+            logic.push_back(channel);
+        }
+    }
+    const auto find = [&](const std::string& channelName) {
+        const auto found = std::find_if(logic.begin(), logic.end(),
+                                        [&](const auto& c) { return c->name() == channelName; });
+        if (found == logic.end()) {
+            std::vector<std::string> names;
+            for (const auto& c : logic) {
+                names.push_back(c->name());
+            }
+            throw OperatorError(Kind::DeviceChannelUnknown, name, channelName, names);
+        }
+        return *found;
+    };
+    const auto right = find(wanted.right);
+    const auto left = find(wanted.left);
+    for (const auto& channel : device.channels()) {
+        channel->set_enabled(channel == right || channel == left);
+    }
+    return {right->index(), left->index()};
+}
+
+// Takes the receivers' bits from each logic packet into the scan's bytes. It
+// runs inside libsigrok's callback, which must not throw.
+class Recorder {
+public:
+    Recorder(SampleStore::Bits& bytes, ChannelBits bits) : bytes_(bytes), bits_(bits) {}
+
+    // Returns whether the scan is complete.
+    bool take(const sigrok::Logic& logic) noexcept {
+        const auto* data =
+            static_cast<const std::uint8_t*>(const_cast<sigrok::Logic&>(logic).data_pointer());
+        const std::size_t unit = logic.unit_size();
+        if (unit == 0 || std::max(bits_.right, bits_.left) / 8 >= unit) {
+            return count_ >= CaptureSource::kSamples;
+        }
+        // Each sample is unit bytes, channel i at bit i; some drivers leave
+        // disabled channels unmasked, so only the two bits are taken.
+        const auto bit = [](const std::uint8_t* sample, unsigned int index) {
+            return (sample[index / 8] >> (index % 8)) & 1;
+        };
+        for (std::size_t offset = 0;
+             offset + unit <= logic.data_length() && count_ < CaptureSource::kSamples;
+             offset += unit) {
+            const std::uint8_t* sample = data + offset;
+            bytes_[static_cast<std::size_t>(++count_)] =
+                static_cast<std::uint8_t>(bit(sample, bits_.right) | bit(sample, bits_.left) << 1);
+        }
+        return count_ >= CaptureSource::kSamples;
+    }
+
+    int count() const { return count_; }
+
+private:
+    SampleStore::Bits& bytes_;
+    ChannelBits bits_;
+    int count_ = 0;
+};
+
+// What the waiting thread needs of a capture in progress: whether it has
+// ended, and the session to stop when it runs too long.
+struct Watch {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool finished = false;
+    std::shared_ptr<sigrok::Session> session;
+};
+
+// Stopping a session that has just ended on its own is no failure.
+void stopQuietly(sigrok::Session& session) noexcept {
+    try {
+        session.stop();
+    } catch (const std::exception&) {
+    }
+}
+
+class OpenDevice {
+public:
+    explicit OpenDevice(std::shared_ptr<sigrok::HardwareDevice> device)
+        : device_(std::move(device)) {
+        device_->open();
+    }
+    ~OpenDevice() {
+        try {
+            device_->close();
+        } catch (const sigrok::Error&) {
+            // A device that went away is closed already.
+        }
+    }
+    OpenDevice(const OpenDevice&) = delete;
+    OpenDevice& operator=(const OpenDevice&) = delete;
+
+    sigrok::HardwareDevice* operator->() const { return device_.get(); }
+    sigrok::HardwareDevice& operator*() const { return *device_; }
+    const std::shared_ptr<sigrok::HardwareDevice>& get() const { return device_; }
+
+private:
+    std::shared_ptr<sigrok::HardwareDevice> device_;
+};
+
+} // namespace
+
+DeviceCapture::DeviceCapture(CaptureOptions::DeviceSpec device, CaptureOptions::Channels channels,
+                             std::uint64_t sampleRate, Setup setup)
+    : device_(std::move(device)), channels_(std::move(channels)), sampleRate_(sampleRate),
+      setup_(std::move(setup)) {
+    scanOptionsOf(*driverOf(device_), device_);
+}
+
+std::chrono::milliseconds DeviceCapture::timeLimit() const {
+    const auto sampling = std::chrono::milliseconds(
+        static_cast<std::int64_t>(kSamples * std::uint64_t{1000} / sampleRate_));
+    return 2 * sampling + std::chrono::seconds(15);
+}
+
+void DeviceCapture::scan(SampleStore& store) {
+    const auto bytes = std::make_unique<SampleStore::Bits>();
+    Watch watch;
+    std::exception_ptr failure;
+    const auto capture = [&] {
+        const std::shared_ptr<sigrok::Context> context = SigrokContext::get();
+        SigrokContext::log().clear();
+        const auto driver = driverOf(device_);
+        const auto found = driver->scan(scanOptionsOf(*driver, device_));
+        if (found.empty()) {
+            throw failureFromLog(device_.text, Kind::DeviceNotFound);
+        }
+        const OpenDevice device(found.front());
+        setRate(*device, sampleRate_, device_.text);
+        const ChannelBits bits = enableChannels(*device, channels_, device_.text);
+        device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES,
+                           Glib::Variant<guint64>::create(kSamples));
+        if (setup_) {
+            setup_(*device);
+        }
+
+        Recorder recorder(*bytes, bits);
+        const auto session = context->create_session();
+        session->add_device(device.get());
+        sigrok::Session* const running = session.get();
+        bool full = false;
+        session->add_datafeed_callback(
+            [&](std::shared_ptr<sigrok::Device>, std::shared_ptr<sigrok::Packet> packet) {
+                if (packet->type() != sigrok::PacketType::LOGIC || full) {
+                    return;
+                }
+                const auto logic = std::static_pointer_cast<sigrok::Logic>(packet->payload());
+                if (recorder.take(*logic)) {
+                    // Devices that ignore the sample limit end here.
+                    full = true;
+                    stopQuietly(*running);
+                }
+            });
+        {
+            const std::lock_guard lock(watch.mutex);
+            watch.session = session;
+        }
+        session->start();
+        session->run();
+        {
+            const std::lock_guard lock(watch.mutex);
+            watch.session.reset();
+        }
+        session->remove_devices();
+        // A device that goes away ends its stream early, and the run ends as
+        // if all went well: only the count tells.
+        if (recorder.count() < kSamples) {
+            const OperatorError lost = failureFromLog(device_.text, Kind::DeviceShortCapture);
+            if (lost.kind() == Kind::DeviceShortCapture) {
+                throw OperatorError(lost.kind(), device_.text, std::to_string(recorder.count()));
+            }
+            throw lost;
+        }
+    };
+    std::thread worker([&] {
+        try {
+            capture();
+        } catch (const OperatorError&) {
+            failure = std::current_exception();
+        } catch (const std::exception&) {
+            failure = std::make_exception_ptr(failureFromLog(device_.text, Kind::DeviceUnexpected));
+        }
+        const std::lock_guard lock(watch.mutex);
+        watch.finished = true;
+        watch.ended.notify_all();
+    });
+    {
+        std::unique_lock lock(watch.mutex);
+        if (!watch.ended.wait_for(lock, timeLimit(), [&] { return watch.finished; })) {
+            if (watch.session) {
+                stopQuietly(*watch.session);
+            }
+            watch.ended.wait(lock, [&] { return watch.finished; });
+        }
+    }
+    worker.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    keep(store, *bytes);
+}

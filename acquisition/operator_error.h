@@ -1,0 +1,59 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Why an operation the operator asked for could not be done, as data: what
+// went wrong, on which port, device, file or option value, the system's own
+// words, and what exists instead where that helps. what() is the operator's
+// message in Italian, made from these by operatorMessage().
+class OperatorError : public std::runtime_error {
+public:
+    enum class Kind {
+        // The parallel port; the subject is its ppdev device path.
+        PortMissing,          // no ppdev port, and this kernel offers no direct access
+        PortPermissionDenied, // the ppdev device exists but this user may not open it
+        PortBusy,             // another program holds the port
+        PortNotAParallelPort, // the device path names something other than a ppdev port
+        PortLockdown,         // no ppdev port, direct access refused by kernel lockdown
+        PortNeedsRoot,        // no ppdev port, direct access needs root
+        PortNotAnswering,     // direct access granted, but no port answers at 0x378
+        PortLost,             // the port stopped answering while in use
+        PortUnexpected,       // any other system error
+        // A libsigrok device; the subject is the driver as the operator gave it.
+        DeviceNotFound,
+        DevicePermissionDenied,
+        DeviceFirmwareMissing,
+        DeviceBusy,
+        DeviceRateNotOffered, // the subject's rate in hertz is the detail; choices: the offered
+                              // rates
+        DeviceChannelUnknown, // the unknown channel is the detail; choices: the device's channels
+        DeviceLost,           // the device went away during the capture
+        DeviceShortCapture,   // the samples received are the detail
+        DeviceUnexpected,
+        // The command line; the subject is the value the operator wrote.
+        OptionUnknown,
+        OptionValueMissing,
+        DriverUnknown,     // choices: the drivers libsigrok has
+        ScanOptionUnknown, // the driver is the detail; choices: its scan options
+        ScanOptionInvalid, // the driver's message is the detail
+        SampleRateInvalid,
+        ChannelsInvalid,
+        SampleRateWithoutDevice,
+    };
+
+    OperatorError(Kind kind, std::string subject, std::string detail = {},
+                  std::vector<std::string> choices = {});
+
+    Kind kind() const { return kind_; }
+    const std::string& subject() const { return subject_; }
+    const std::string& detail() const { return detail_; }
+    const std::vector<std::string>& choices() const { return choices_; }
+
+private:
+    Kind kind_;
+    std::string subject_;
+    std::string detail_;
+    std::vector<std::string> choices_;
+};

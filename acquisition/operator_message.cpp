@@ -1,0 +1,181 @@
+#include "operator_message.h"
+
+namespace {
+
+using Kind = OperatorError::Kind;
+
+const char* const kLoadModules =
+    "Caricare i moduli del kernel con il comando \"sudo modprobe parport_pc ppdev\"";
+
+std::string joined(const std::vector<std::string>& items) {
+    std::string list;
+    for (const std::string& item : items) {
+        list += (list.empty() ? "" : ", ") + item;
+    }
+    return list;
+}
+
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string portMessage(Kind kind, const std::string& device, const std::string& detail) {
+    const std::string noDevice = "Nessuna porta parallela trovata: il dispositivo " + device +
+                                 " non esiste o non corrisponde a una porta";
+    switch (kind) {
+    case Kind::PortMissing:
+        return noDevice + ", e questo kernel non consente l'accesso diretto all'indirizzo 0x378. " +
+               kLoadModules + " e riprovare.";
+    case Kind::PortPermissionDenied:
+        return "Accesso negato alla porta parallela " + device +
+               ": l'utente non ha il permesso di aprirla. Aggiungere l'utente al gruppo \"lp\" "
+               "(\"sudo usermod -aG lp NOME_UTENTE\"), uscire dalla sessione, rientrare e "
+               "riprovare.";
+    case Kind::PortBusy:
+        return "La porta parallela " + device +
+               " è occupata da un altro programma. Chiudere il programma che la sta usando "
+               "(o attendere la fine della stampa in corso) e riprovare.";
+    case Kind::PortNotAParallelPort:
+        return device + " esiste ma non è una porta parallela del driver ppdev, quindi non " +
+               "viene usato. " + kLoadModules +
+               ", che creano il dispositivo della porta, e riprovare.";
+    case Kind::PortLockdown:
+        return noDevice +
+               ", e il kernel in modalità lockdown (Secure Boot attivo) rifiuta l'accesso "
+               "diretto all'indirizzo 0x378 anche all'amministratore: la porta parallela si "
+               "raggiunge solo tramite il driver ppdev. " +
+               kLoadModules + " e riprovare.";
+    case Kind::PortNeedsRoot:
+        return noDevice +
+               ", e l'accesso diretto all'indirizzo 0x378 è stato rifiutato perché richiede i "
+               "privilegi di amministratore (root). " +
+               kLoadModules +
+               " e aggiungere l'utente al gruppo \"lp\" (poi uscire dalla sessione e rientrare), "
+               "oppure avviare il programma come root.";
+    case Kind::PortNotAnswering:
+        return noDevice +
+               ", e all'indirizzo 0x378 non risponde nessuna porta: il registro di controllo "
+               "(0x37A) non rende i valori scritti. Verificare che la porta parallela sia "
+               "presente e attivata nel BIOS, oppure collegare i ricevitori a un analizzatore "
+               "logico e avviare il programma con l'opzione -d (per esempio \"correlatore -d "
+               "fx2lafw\").";
+    case Kind::PortLost:
+        return "Comunicazione con la porta parallela " + device + " interrotta (" + detail +
+               "). Verificare che la porta sia ancora collegata e riprovare.";
+    default:
+        return "Impossibile usare la porta parallela " + device + ": errore di sistema inatteso (" +
+               detail + ").";
+    }
+}
+
+// libsigrok's last words, when it said any, so that an unusual case can
+// still be told apart.
+std::string withLog(const std::string& message, const std::string& log) {
+    return log.empty() ? message : message + " (libsigrok: " + log + ")";
+}
+
+std::string deviceMessage(Kind kind, const std::string& device, const std::string& detail,
+                          const std::vector<std::string>& choices) {
+    const std::string analyser = "l'analizzatore logico " + quoted(device);
+    switch (kind) {
+    case Kind::DeviceNotFound:
+        return withLog("Nessun analizzatore logico trovato con il driver " + quoted(device) +
+                           ". Verificare che sia collegato e acceso (per un analizzatore USB, "
+                           "scollegarlo e ricollegarlo) e riprovare.",
+                       detail);
+    case Kind::DevicePermissionDenied:
+        return withLog(
+            "Accesso negato all'analizzatore logico " + quoted(device) +
+                ": l'utente non ha il permesso di usarlo. Le regole di libsigrok danno "
+                "accesso all'utente collegato alla sessione grafica e al gruppo \"plugdev\": "
+                "aggiungere l'utente al gruppo (\"sudo usermod -aG plugdev NOME_UTENTE\"), "
+                "uscire dalla sessione, rientrare, ricollegare l'analizzatore e riprovare.",
+            detail);
+    case Kind::DeviceFirmwareMissing:
+        return withLog("Manca il firmware per " + analyser +
+                           ". Le schede fx2lafw lo trovano nel pacchetto "
+                           "\"sigrok-firmware-fx2lafw\": installarlo (\"sudo apt install "
+                           "sigrok-firmware-fx2lafw\"), ricollegare l'analizzatore e riprovare.",
+                       detail);
+    case Kind::DeviceBusy:
+        return withLog("L'analizzatore logico " + quoted(device) +
+                           " è occupato da un altro programma (per esempio PulseView o "
+                           "sigrok-cli). Chiudere quel programma e riprovare.",
+                       detail);
+    case Kind::DeviceRateNotOffered:
+        return "L'analizzatore logico " + quoted(device) +
+               " non offre la frequenza di campionamento di " + detail +
+               " Hz. Frequenze offerte: " + joined(choices) +
+               ". Sceglierne una con l'opzione --samplerate.";
+    case Kind::DeviceChannelUnknown:
+        return "L'analizzatore logico " + quoted(device) + " non ha il canale logico " +
+               quoted(detail) + ". Canali disponibili: " + joined(choices) +
+               ". Indicare i canali dei ricevitori con l'opzione --channels DESTRO,SINISTRO.";
+    case Kind::DeviceLost:
+        return withLog("Comunicazione con " + analyser +
+                           " interrotta durante l'acquisizione. Verificare il collegamento "
+                           "dell'analizzatore e riprovare.",
+                       detail);
+    case Kind::DeviceShortCapture:
+        return "L'acquisizione con " + analyser + " si è fermata dopo " + detail +
+               " campioni invece di 130000: l'analizzatore è stato scollegato o non ha "
+               "mantenuto la frequenza. Verificare il collegamento e riprovare.";
+    default:
+        return withLog("Impossibile usare " + analyser + ": errore inatteso.", detail);
+    }
+}
+
+std::string optionMessage(Kind kind, const std::string& value, const std::string& detail,
+                          const std::vector<std::string>& choices) {
+    switch (kind) {
+    case Kind::OptionUnknown:
+        return "Opzione sconosciuta: " + quoted(value) +
+               ". Opzioni accettate: -d/--driver, -C/--channels, --samplerate, -h/--help, "
+               "-V/--version (\"correlatore --help\" le descrive).";
+    case Kind::OptionValueMissing:
+        return "Manca il valore dell'opzione " + quoted(value) +
+               " (\"correlatore --help\" descrive le opzioni).";
+    case Kind::DriverUnknown:
+        return "Driver sconosciuto: " + quoted(value) +
+               ". Indicare il driver nella forma DRIVER[:CHIAVE=VALORE...], con uno di questi "
+               "driver di libsigrok: " +
+               joined(choices) + ".";
+    case Kind::ScanOptionUnknown:
+        return "Opzione di ricerca sconosciuta per il driver " + quoted(detail) + ": " +
+               quoted(value) +
+               ". Indicarla nella forma DRIVER:CHIAVE=VALORE, con una di queste "
+               "chiavi: " +
+               (choices.empty() ? std::string("nessuna (il driver non ne accetta)")
+                                : joined(choices)) +
+               ".";
+    case Kind::ScanOptionInvalid:
+        return "Valore non valido nell'opzione di ricerca " + quoted(value) + " (" + detail +
+               "). Indicarla nella forma DRIVER:CHIAVE=VALORE, per esempio "
+               "\"fx2lafw:conn=1.5\".";
+    case Kind::SampleRateInvalid:
+        return "Frequenza di campionamento non valida: " + quoted(value) +
+               ". Indicare un numero intero di hertz maggiore di zero, con il suffisso "
+               "facoltativo k, M o G: per esempio 50k, 1.5M o 200000.";
+    case Kind::ChannelsInvalid:
+        return "Canali non validi: " + quoted(value) +
+               ". Indicare due canali logici diversi, il destro e poi il sinistro, separati da "
+               "una virgola: per esempio D0,D1.";
+    default:
+        return "L'opzione --samplerate vale solo per un analizzatore logico: indicare anche il "
+               "driver con -d (per esempio \"-d fx2lafw --samplerate " +
+               value + "\").";
+    }
+}
+
+} // namespace
+
+std::string operatorMessage(Kind kind, const std::string& subject, const std::string& detail,
+                            const std::vector<std::string>& choices) {
+    if (kind <= Kind::PortUnexpected) {
+        return portMessage(kind, subject, detail);
+    }
+    if (kind <= Kind::DeviceUnexpected) {
+        return deviceMessage(kind, subject, detail, choices);
+    }
+    return optionMessage(kind, subject, detail, choices);
+}

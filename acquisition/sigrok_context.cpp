@@ -1,0 +1,25 @@
+#include "sigrok_context.h"
+
+namespace SigrokContext {
+
+LibsigrokLog& log() {
+    static LibsigrokLog record;
+    return record;
+}
+
+std::shared_ptr<sigrok::Context> get() {
+    static const std::shared_ptr<sigrok::Context> context = [] {
+        // The record outlives the context, which may still log as it goes.
+        log();
+        auto created = sigrok::Context::create();
+        created->set_log_callback([](const sigrok::LogLevel* level, std::string message) {
+            if (level->id() <= sigrok::LogLevel::WARN->id()) {
+                log().record(std::move(message));
+            }
+        });
+        return created;
+    }();
+    return context;
+}
+
+} // namespace SigrokContext

@@ -1,0 +1,78 @@
+#include "capture_options.h"
+#include "operator_error.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+using namespace CaptureOptions;
+
+TEST(CaptureOptions, SampleRatesAreWholeHertzWithAnOptionalSuffix) {
+    const struct {
+        const char* text;
+        std::uint64_t rate; // 0: refused
+    } cases[] = {
+        {"200000", 200'000},
+        {"50k", 50'000},
+        {"1.5M", 1'500'000},
+        {"2G", 2'000'000'000},
+        {"0.5k", 500},
+        {"1.000001M", 1'000'001},
+        {"18446744073709551615", 18'446'744'073'709'551'615ULL},
+        {"0", 0},
+        {"0k", 0},
+        {"-5", 0},
+        {"+5", 0},
+        {"1.5", 0},
+        {"1.0000005M", 0},
+        {"18446744073709551616", 0},
+        {"18446744073709552k", 0},
+        {"99999999999G", 0},
+        {"50K", 0},
+        {"50kHz", 0},
+        {"5 0", 0},
+        {".5k", 0},
+        {"5.k", 0},
+        {"", 0},
+        {"k", 0},
+    };
+    for (const auto& c : cases) {
+        if (c.rate != 0) {
+            EXPECT_EQ(parseSampleRate(c.text), c.rate) << c.text;
+            continue;
+        }
+        try {
+            parseSampleRate(c.text);
+            ADD_FAILURE() << "accepted " << c.text;
+        } catch (const OperatorError& error) {
+            EXPECT_EQ(error.kind(), OperatorError::Kind::SampleRateInvalid) << c.text;
+            EXPECT_EQ(error.subject(), c.text);
+        }
+    }
+}
+
+TEST(CaptureOptions, DeviceSpecIsTheDriverThenKeyValuePairs) {
+    const DeviceSpec spec = parseDeviceSpec("fx2lafw:conn=1.5:probe_names=a,b");
+    EXPECT_EQ(spec.driver, "fx2lafw");
+    ASSERT_EQ(spec.scanOptions.size(), 2U);
+    EXPECT_EQ(spec.scanOptions[0], std::make_pair(std::string("conn"), std::string("1.5")));
+    EXPECT_EQ(spec.scanOptions[1].second, "a,b");
+    EXPECT_EQ(spec.text, "fx2lafw:conn=1.5:probe_names=a,b");
+    EXPECT_TRUE(parseDeviceSpec("demo").scanOptions.empty());
+
+    for (const char* bad : {"", ":conn=1", "demo:conn", "demo:=1", "demo:conn=", "demo:"}) {
+        EXPECT_THROW(parseDeviceSpec(bad), OperatorError) << bad;
+    }
+}
+
+TEST(CaptureOptions, ChannelsAreTwoDifferentNamesRightFirst) {
+    const Channels channels = parseChannels("D3,D7");
+    EXPECT_EQ(channels.right, "D3");
+    EXPECT_EQ(channels.left, "D7");
+    for (const char* bad : {"D0", "D0,D0", "D0,", ",D1", "D0,D1,D2", ""}) {
+        EXPECT_THROW(parseChannels(bad), OperatorError) << bad;
+    }
+}
+
+} // namespace

@@ -1,0 +1,174 @@
+// Captures from libsigrok's demo device, which needs no hardware.
+
+#include "device_capture.h"
+#include "libsigrok_log.h"
+#include "operator_error.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <libsigrokcxx/libsigrokcxx.hpp>
+#include <memory>
+
+namespace {
+
+using Kind = OperatorError::Kind;
+using CaptureOptions::parseDeviceSpec;
+
+// The demo paces in real time: at 1 MHz a scan takes 0.13 s.
+constexpr std::uint64_t kFastRate = 1'000'000;
+
+// Counts 0, 1, 2, 3... on its channels, from 0 at each capture.
+void incrementalPattern(sigrok::Device& device) {
+    device.channel_groups().at("Logic")->config_set(
+        sigrok::ConfigKey::PATTERN_MODE, Glib::Variant<Glib::ustring>::create("incremental"));
+}
+
+std::unique_ptr<SampleStore> markedStore() {
+    auto store = std::make_unique<SampleStore>();
+    store->rawSamples.fill(0xA5);
+    store->channelLeft.fill(7);
+    store->channelRight.fill(9);
+    store->correlationLeft.fill(1.5);
+    return store;
+}
+
+bool sameStore(const SampleStore& a, const SampleStore& b) {
+    return std::memcmp(&a, &b, sizeof(SampleStore)) == 0;
+}
+
+// The error a scan throws, after checking that it changed nothing.
+OperatorError refusal(DeviceCapture& capture) {
+    auto store = markedStore();
+    const auto before = std::make_unique<SampleStore>(*store);
+    try {
+        capture.scan(*store);
+    } catch (const OperatorError& error) {
+        EXPECT_TRUE(sameStore(*store, *before)) << "a failed scan changed the store";
+        return error;
+    }
+    ADD_FAILURE() << "the scan succeeded";
+    return {Kind::DeviceUnexpected, ""};
+}
+
+// D0 counts the low bit and D1 the next, so the right receiver on D0 and the
+// left on D1 give the bytes 0, 1, 2, 3; exchanged, 0, 2, 1, 3.
+TEST(DeviceCapture, DemoCountingPatternLandsOnTheScansBitsAndChannels) {
+    const struct {
+        const char* right;
+        const char* left;
+        std::uint8_t bytes[4];
+    } cases[] = {{"D0", "D1", {0, 1, 2, 3}}, {"D1", "D0", {0, 2, 1, 3}}};
+    for (const auto& c : cases) {
+        DeviceCapture capture(parseDeviceSpec("demo"), {c.right, c.left}, kFastRate,
+                              incrementalPattern);
+        auto store = markedStore();
+        capture.scan(*store);
+
+        EXPECT_EQ(store->rawSamples[0], 0xA5);
+        for (int i = 1; i <= CaptureSource::kSamples; ++i) {
+            const std::uint8_t expected = c.bytes[(i - 1) % 4];
+            ASSERT_EQ(store->rawSamples[i], expected) << c.right << " sample " << i;
+            if (i <= CaptureSource::kSplitSamples) {
+                ASSERT_EQ(store->channelRight[i], expected & 1) << i;
+                ASSERT_EQ(store->channelLeft[i], expected >> 1) << i;
+            }
+        }
+        EXPECT_EQ(store->channelLeft[CaptureSource::kSplitSamples + 1], 7);
+        EXPECT_EQ(store->correlationLeft[0], 1.5);
+    }
+}
+
+TEST(DeviceCapture, WhatTheDeviceCannotDoIsRefusedWithTheStoreUnchanged) {
+    DeviceCapture tooFast(parseDeviceSpec("demo"), {}, 2'000'000'000);
+    const OperatorError rate = refusal(tooFast);
+    EXPECT_EQ(rate.kind(), Kind::DeviceRateNotOffered);
+    EXPECT_EQ(rate.detail(), "2000000000");
+    EXPECT_EQ(rate.choices(), std::vector<std::string>{"da 1 Hz a 1 GHz a passi di 1 Hz"});
+
+    DeviceCapture noSuchChannel(parseDeviceSpec("demo"), {"D0", "D9"}, kFastRate);
+    const OperatorError channel = refusal(noSuchChannel);
+    EXPECT_EQ(channel.kind(), Kind::DeviceChannelUnknown);
+    EXPECT_EQ(channel.detail(), "D9");
+    EXPECT_EQ(channel.choices(),
+              (std::vector<std::string>{"D0", "D1", "D2", "D3", "D4", "D5", "D6", "D7"}));
+}
+
+// A device that ends its stream early, as one pulled out mid-capture does.
+TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
+    DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate, [](sigrok::Device& device) {
+        device.config_set(sigrok::ConfigKey::LIMIT_SAMPLES, Glib::Variant<guint64>::create(1000));
+    });
+    const OperatorError error = refusal(capture);
+    EXPECT_EQ(error.kind(), Kind::DeviceShortCapture);
+    EXPECT_EQ(error.detail(), "1000");
+}
+
+TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
+    const struct {
+        const char* spec;
+        Kind kind;
+        const char* listed; // one of the choices, or nothing
+    } cases[] = {
+        {"nessuno", Kind::DriverUnknown, "fx2lafw"},
+        {"demo:conn=1.5", Kind::ScanOptionUnknown, "logic_channels"},
+        {"demo:logic_channels=molti", Kind::ScanOptionInvalid, nullptr},
+    };
+    for (const auto& c : cases) {
+        try {
+            DeviceCapture(parseDeviceSpec(c.spec), {}, kFastRate);
+            ADD_FAILURE() << "accepted " << c.spec;
+        } catch (const OperatorError& error) {
+            EXPECT_EQ(error.kind(), c.kind) << c.spec;
+            if (c.listed != nullptr) {
+                const auto& choices = error.choices();
+                EXPECT_NE(std::find(choices.begin(), choices.end(), c.listed), choices.end())
+                    << c.spec;
+            }
+        }
+    }
+}
+
+// Lines as libsigrok 0.5.2 writes them for each cause.
+TEST(LibsigrokLog, TellsTheCauseFromLibsigroksOwnLines) {
+    const struct {
+        std::vector<std::string> lines;
+        Kind kind;
+    } cases[] = {
+        {{"fx2lafw: Failed to open potential device with VID:PID 0925:3881: "
+          "LIBUSB_ERROR_ACCESS."},
+         Kind::DevicePermissionDenied},
+        {{"ezusb: failed to open device: LIBUSB_ERROR_ACCESS.",
+          "fx2lafw: Firmware upload failed for device 1.5 (logical), name "
+          "fx2lafw-sigrok-fx2-8ch.fw."},
+         Kind::DevicePermissionDenied},
+        {{"serial-libsp: Error opening port (2): Permission denied."},
+         Kind::DevicePermissionDenied},
+        {{"fx2lafw: Unable to claim USB interface. Another program or driver has already "
+          "claimed it."},
+         Kind::DeviceBusy},
+        {{"resource: Failed to open resource 'fx2lafw-sigrok-fx2-8ch.fw' (use loglevel 5/spew "
+          "for details).",
+          "fx2lafw: Firmware upload failed for device 1.5 (logical), name "
+          "fx2lafw-sigrok-fx2-8ch.fw."},
+         Kind::DeviceFirmwareMissing},
+        {{"fx2lafw: Device has been disconnected."}, Kind::DeviceLost},
+        {{"fx2lafw: Unable to sample at 1000Hz."}, Kind::DeviceUnexpected},
+        {{}, Kind::DeviceUnexpected},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LibsigrokLog::failureKind(c.lines, Kind::DeviceUnexpected), c.kind)
+            << (c.lines.empty() ? "(no lines)" : c.lines.back());
+    }
+}
+
+TEST(LibsigrokLog, KeepsOnlyTheLastLines) {
+    LibsigrokLog log;
+    for (int n = 1; n <= 6; ++n) {
+        log.record("riga " + std::to_string(n));
+    }
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"riga 3", "riga 4", "riga 5", "riga 6"}));
+    log.clear();
+    EXPECT_TRUE(log.lines().empty());
+}
+
+} // namespace

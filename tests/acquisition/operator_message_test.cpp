@@ -1,0 +1,94 @@
+#include "operator_error.h"
+
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Kind = OperatorError::Kind;
+
+struct MessageCase {
+    Kind kind;
+    std::string subject;
+    std::string detail;
+    std::vector<std::string> choices;
+    // Each must stand in the message: what went wrong and what to do.
+    std::vector<std::string> fragments;
+};
+
+const std::string kModprobe = "modprobe parport_pc ppdev";
+const std::string kLpGroup = "gruppo \"lp\"";
+
+const std::vector<MessageCase> kCases = {
+    {Kind::PortMissing, "/dev/parport3", "", {}, {"porta parallela", kModprobe, "0x378"}},
+    {Kind::PortPermissionDenied, "/dev/parport3", "", {}, {kLpGroup, "uscire dalla sessione"}},
+    {Kind::PortBusy, "/dev/parport3", "", {}, {"occupata da un altro programma"}},
+    {Kind::PortNotAParallelPort, "/dev/parport3", "", {}, {"non è una porta parallela", kModprobe}},
+    {Kind::PortLockdown, "/dev/parport3", "", {}, {"Secure Boot", "0x378", "ppdev", kModprobe}},
+    {Kind::PortNeedsRoot, "/dev/parport3", "", {}, {"root", "0x378", kModprobe, kLpGroup}},
+    {Kind::PortNotAnswering, "/dev/parport3", "", {}, {"0x37A", "BIOS", "-d"}},
+    {Kind::PortLost,
+     "/dev/parport3",
+     "Input/output error, codice 5",
+     {},
+     {"interrotta", "codice 5"}},
+    {Kind::PortUnexpected, "/dev/parport3", "Input/output error, codice 5", {}, {"inatteso"}},
+    {Kind::DeviceNotFound, "fx2lafw:conn=1.5", "", {}, {"collegato"}},
+    {Kind::DevicePermissionDenied,
+     "fx2lafw",
+     "LIBUSB_ERROR_ACCESS",
+     {},
+     {"plugdev", "LIBUSB_ERROR_ACCESS"}},
+    {Kind::DeviceFirmwareMissing, "fx2lafw", "", {}, {"sigrok-firmware-fx2lafw"}},
+    {Kind::DeviceBusy, "fx2lafw", "", {}, {"occupato", "PulseView"}},
+    {Kind::DeviceRateNotOffered,
+     "fx2lafw",
+     "2000000000",
+     {"20 kHz", "24 MHz"},
+     {"2000000000 Hz", "20 kHz, 24 MHz", "--samplerate"}},
+    {Kind::DeviceChannelUnknown, "demo", "D9", {"D0", "D1"}, {"\"D9\"", "D0, D1", "--channels"}},
+    {Kind::DeviceLost, "fx2lafw", "", {}, {"interrotta", "collegamento"}},
+    {Kind::DeviceShortCapture, "fx2lafw", "4096", {}, {"4096", "130000"}},
+    {Kind::DeviceUnexpected, "fx2lafw", "strano", {}, {"inatteso", "strano"}},
+    {Kind::OptionUnknown, "--foo", "", {}, {"\"--foo\"", "--driver", "--help"}},
+    {Kind::OptionValueMissing, "driver", "", {}, {"\"driver\"", "--help"}},
+    {Kind::DriverUnknown,
+     "fx3",
+     "",
+     {"demo", "fx2lafw"},
+     {"\"fx3\"", "demo, fx2lafw", "DRIVER[:CHIAVE=VALORE...]"}},
+    {Kind::ScanOptionUnknown,
+     "porta",
+     "demo",
+     {"logic_channels"},
+     {"\"porta\"", "\"demo\"", "logic_channels"}},
+    {Kind::ScanOptionInvalid,
+     "conn",
+     "manca CHIAVE=VALORE",
+     {},
+     {"\"conn\"", "DRIVER:CHIAVE=VALORE"}},
+    {Kind::SampleRateInvalid, "1.5x", "", {}, {"\"1.5x\"", "50k, 1.5M o 200000"}},
+    {Kind::ChannelsInvalid, "D0,D0", "", {}, {"\"D0,D0\"", "D0,D1"}},
+    {Kind::SampleRateWithoutDevice, "50k", "", {}, {"-d", "50k"}},
+};
+
+TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
+    std::set<std::string> seen;
+    for (const MessageCase& c : kCases) {
+        const OperatorError error(c.kind, c.subject, c.detail, c.choices);
+        const std::string message = error.what();
+        EXPECT_NE(message.find(c.subject), std::string::npos) << message;
+        for (const std::string& fragment : c.fragments) {
+            EXPECT_NE(message.find(fragment), std::string::npos) << fragment << " in " << message;
+        }
+        EXPECT_EQ(error.kind(), c.kind);
+        seen.insert(message);
+    }
+    EXPECT_EQ(seen.size(), kCases.size());
+    EXPECT_EQ(kCases.size(), static_cast<std::size_t>(Kind::SampleRateWithoutDevice) + 1)
+        << "a kind has no case here";
+}
+
+} // namespace

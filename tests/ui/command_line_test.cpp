@@ -1,0 +1,73 @@
+#include "command_line.h"
+#include "operator_error.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace {
+
+using Kind = OperatorError::Kind;
+using Action = CommandLine::Action;
+
+struct Case {
+    QStringList arguments; // after the program's name
+    std::optional<Kind> refused;
+    std::string subject; // of the refusal, or the driver given
+    Action action = Action::OpenWindow;
+    std::string right = "D0";
+    std::string left = "D1";
+    std::uint64_t rate = 50'000;
+};
+
+TEST(CommandLine, ParsesWhatTheOperatorWrote) {
+    const Case cases[] = {
+        {{}, {}, ""},
+        {{"-d", "demo"}, {}, "demo"},
+        {{"--driver=fx2lafw:conn=1.5"}, {}, "fx2lafw"},
+        {{"-d", "demo", "-C", "D3,D2", "--samplerate", "1.5M"},
+         {},
+         "demo",
+         Action::OpenWindow,
+         "D3",
+         "D2",
+         1'500'000},
+        {{"--channels", "D1,D0"}, {}, "", Action::OpenWindow, "D1", "D0"},
+        {{"-h"}, {}, "", Action::ShowHelp},
+        {{"--version"}, {}, "", Action::ShowVersion},
+        // Qt's own options are left for QApplication.
+        {{"-platform", "offscreen", "-reverse"}, {}, ""},
+        {{"--foo"}, Kind::OptionUnknown, "--foo"},
+        {{"-x"}, Kind::OptionUnknown, "-x"},
+        {{"file.sr"}, Kind::OptionUnknown, "file.sr"},
+        {{"-d"}, Kind::OptionValueMissing, "-d"},
+        {{"-d", ""}, Kind::DriverUnknown, ""},
+        {{"-d", "demo:conn"}, Kind::ScanOptionInvalid, "conn"},
+        {{"-d", "demo", "--samplerate", "0"}, Kind::SampleRateInvalid, "0"},
+        {{"-d", "demo", "--samplerate", "-5"}, Kind::SampleRateInvalid, "-5"},
+        {{"-d", "demo", "--samplerate", "1.5"}, Kind::SampleRateInvalid, "1.5"},
+        {{"-d", "demo", "--samplerate", "99999999999999999999"},
+         Kind::SampleRateInvalid,
+         "99999999999999999999"},
+        {{"--samplerate", "50k"}, Kind::SampleRateWithoutDevice, "50k"},
+        {{"-C", "D0,D0"}, Kind::ChannelsInvalid, "D0,D0"},
+    };
+    for (const Case& c : cases) {
+        const QStringList arguments = QStringList{"correlatore"} + c.arguments;
+        const std::string shown = arguments.join(' ').toStdString();
+        try {
+            const CommandLine line = CommandLine::parse(arguments);
+            EXPECT_FALSE(c.refused) << shown;
+            EXPECT_EQ(line.action, c.action) << shown;
+            EXPECT_EQ(line.device ? line.device->driver : "", c.subject) << shown;
+            EXPECT_EQ(line.channels.right, c.right) << shown;
+            EXPECT_EQ(line.channels.left, c.left) << shown;
+            EXPECT_EQ(line.sampleRate, c.rate) << shown;
+        } catch (const OperatorError& error) {
+            ASSERT_TRUE(c.refused) << shown << ": " << error.what();
+            EXPECT_EQ(error.kind(), *c.refused) << shown;
+            EXPECT_EQ(error.subject(), c.subject) << shown;
+        }
+    }
+}
+
+} // namespace
