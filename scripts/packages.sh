@@ -1,7 +1,8 @@
 # Debian packages, shared by the run, package and test commands.
-build_packages=(cmake ninja-build g++ qt6-base-dev libgtest-dev libbenchmark-dev
-                librsvg2-bin fonts-liberation)
+# libsigrokcxx-dev leaves out the glibmm headers its own headers include.
+build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsigrokcxx-dev libglibmm-2.4-dev
+                libgtest-dev libbenchmark-dev librsvg2-bin fonts-liberation)
 # CPack's DEB generator runs dpkg-shlibdeps on the binaries that file finds.
 package_packages=(dpkg-dev file)
 test_packages=(xvfb xauth xdotool clang-format desktop-file-utils appstream groff-base
-               qemu-system-x86 busybox-static)
+               qemu-system-x86 busybox-static sigrok-cli)

@@ -4,6 +4,7 @@
 #include "libsigrok_log.h"
 #include "operator_error.h"
 
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <libsigrokcxx/libsigrokcxx.hpp>
@@ -75,6 +76,26 @@ TEST(DeviceCapture, DemoCountingPatternLandsOnTheScansBitsAndChannels) {
         }
         EXPECT_EQ(store->channelLeft[CaptureSource::kSplitSamples + 1], 7);
         EXPECT_EQ(store->correlationLeft[0], 1.5);
+    }
+}
+
+// The demo's default pattern restarts at each capture, so sigrok-cli's own
+// capture of the same device must hold the same bits, sample for sample.
+TEST(DeviceCapture, DemoCaptureHoldsTheBitsSigrokCliCaptures) {
+    std::FILE* cli = ::popen("sigrok-cli -d demo --channels D0,D1 --config samplerate=1M "
+                             "--samples 130000 -O binary",
+                             "r");
+    ASSERT_NE(cli, nullptr);
+    std::vector<std::uint8_t> expected(CaptureSource::kSamples + 1);
+    const std::size_t read = std::fread(expected.data(), 1, expected.size(), cli);
+    ASSERT_EQ(::pclose(cli), 0) << "sigrok-cli failed";
+    ASSERT_EQ(read, static_cast<std::size_t>(CaptureSource::kSamples));
+
+    DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate);
+    auto store = markedStore();
+    capture.scan(*store);
+    for (int i = 1; i <= CaptureSource::kSamples; ++i) {
+        ASSERT_EQ(store->rawSamples[i], expected[static_cast<std::size_t>(i - 1)] & 0x03) << i;
     }
 }
 

@@ -18,11 +18,13 @@ field() { dpkg-deb --field "$package" "$1"; }
 [ "$(field Section)" = electronics ] || fail "package in section \"$(field Section)\""
 # One name a line, without versions or alternatives.
 depends=$(field Depends | tr ',|' '\n\n' | sed 's/(.*//; s/ //g')
-for needed in libqt6widgets6 qt6-qpa-plugins fonts-liberation; do
+for needed in libqt6widgets6 libsigrokcxx4 qt6-qpa-plugins fonts-liberation; do
     grep -qx "$needed" <<<"$depends" || fail "the package does not depend on $needed"
 done
 build_tools=$(grep -E -- '-dev$|^(g\+\+|gcc|cpp|cmake|ninja-build|make|dpkg-dev)(-[0-9]+)?$' \
     <<<"$depends") && fail "the package depends on build tools: $build_tools"
+[ "$(field Recommends)" = sigrok-firmware-fx2lafw ] ||
+    fail "the package recommends \"$(field Recommends)\""
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -30,6 +32,7 @@ dpkg-deb --extract "$package" "$root"
 files=$(cd "$root" && find . ! -type d | sed 's|^\./||' | sort)
 expected="usr/bin/correlatore
 usr/share/applications/$id.desktop
+usr/share/doc/correlatore/copyright
 usr/share/icons/hicolor/48x48/apps/$id.png
 usr/share/icons/hicolor/scalable/apps/$id.svg
 usr/share/man/man1/correlatore.1.gz
