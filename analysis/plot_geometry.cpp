@@ -1,5 +1,6 @@
 #include "plot_geometry.h"
 
+#include <charconv>
 #include <cmath>
 
 namespace PlotGeometry {
@@ -19,6 +20,17 @@ float barEndY(double value) {
 double lagAt(float pointerX) {
     const double tenths = (static_cast<double>(pointerX) - kAxisX) / kTwipsPerTenth;
     return std::floor(tenths) / 10.0;
+}
+
+std::string lagText(double lag, std::string_view decimalPoint) {
+    char digits[32];
+    const auto end =
+        std::to_chars(digits, digits + sizeof digits, lag, std::chars_format::general, 15).ptr;
+    std::string text;
+    for (const char* c = digits; c != end; ++c) {
+        text += *c == '.' ? decimalPoint : std::string_view(c, 1);
+    }
+    return text;
 }
 
 } // namespace PlotGeometry

@@ -2,6 +2,9 @@
 
 #include "side.h"
 
+#include <string>
+#include <string_view>
+
 // Where the correlogram's bars stand on the window and which lag lies under
 // the pointer. Window coordinates in twips (1/1440 inch), Y downwards. Values
 // are worked out in double and handed to drawing as float, as the plot has
@@ -14,6 +17,9 @@ inline constexpr double kAxisX = 7600.0;
 // measured from kBarBaseY (a value of 50 gives a bar of zero length).
 inline constexpr double kBarStartY = 6000.0;
 inline constexpr double kBarBaseY = 6500.0;
+// No bar reaches higher: the largest value, 1200 agreeing samples, ends at
+// 1870.2 twips.
+inline constexpr double kBarsTopY = 1870.0;
 // One tenth of a lag in the readout.
 inline constexpr double kTwipsPerTenth = 6.25;
 
@@ -27,5 +33,10 @@ float barEndY(double value);
 // The lag under a pointer at X (in tenths, negative on the left): floor of
 // the distance from the axis in tenths of a lag, divided by 10.
 double lagAt(float pointerX);
+
+// The readout's text for a lag from lagAt: the shortest form with at most 15
+// significant digits, Western digits and minus sign, and the locale's decimal
+// point, whatever character that is, in place of '.'.
+std::string lagText(double lag, std::string_view decimalPoint);
 
 } // namespace PlotGeometry

@@ -4,11 +4,15 @@
 #include "twips.h"
 
 #include <QPainter>
+#include <QWidget>
 #include <cmath>
 
 namespace {
 
 const QColor kBarColour(0, 0, 255);
+
+// No display shows anything sooner than its next frame.
+constexpr qint64 kFrameMs = 16;
 
 // The pixels a bar covers, with a margin for the rounding of the line.
 QRect pixelsOf(const CorrelogramPlot::Bar& bar) {
@@ -20,27 +24,75 @@ QRect pixelsOf(const CorrelogramPlot::Bar& bar) {
     return QRect(x, y, 1, height).adjusted(-2, -2, 2, 2);
 }
 
+// The band of the surface that any bar can reach, in whole pixels, so that
+// the image lies on the surface's own pixel grid.
+QRect barBand(const QWidget& surface) {
+    const int top = static_cast<int>(std::floor(PlotGeometry::kBarsTopY / Twips::kPerPixel)) - 2;
+    const int bottom = static_cast<int>(std::ceil(PlotGeometry::kBarBaseY / Twips::kPerPixel)) + 2;
+    return {0, top, surface.width(), bottom - top + 1};
+}
+
 } // namespace
 
 void CorrelogramPlot::clear() {
     bars_.clear();
-    surface_.repaint();
+    fitImage();
+    image_.fill(Qt::transparent);
+    sinceShown_.start();
+    show(barBand(surface_));
 }
 
 void CorrelogramPlot::drawBar(Side sector, int lag, double value) {
     const Bar bar{PlotGeometry::barX(sector, lag), PlotGeometry::barEndY(value)};
     bars_.push_back(bar);
-    surface_.repaint(pixelsOf(bar));
+    fitImage();
+    drawOnImage(bar);
+    show(pixelsOf(bar));
 }
 
-void CorrelogramPlot::paint(QPainter& painter) const {
-    painter.save();
+void CorrelogramPlot::paint(QPainter& painter) {
+    fitImage();
+    painter.drawImage(barBand(surface_).topLeft(), image_);
+    unshown_ = QRegion();
+    if (sinceShown_.isValid()) {
+        sinceShown_.restart();
+    }
+}
+
+// A new image when the surface changes size or moves to a screen of another
+// pixel ratio; the record of the bars then draws them again.
+void CorrelogramPlot::fitImage() {
+    const QRect band = barBand(surface_);
+    const qreal ratio = surface_.devicePixelRatioF();
+    if (!image_.isNull() && image_.devicePixelRatio() == ratio &&
+        image_.deviceIndependentSize() == QSizeF(band.size())) {
+        return;
+    }
+    image_ = QImage(band.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image_.setDevicePixelRatio(ratio);
+    image_.fill(Qt::transparent);
+    for (const Bar& bar : bars_) {
+        drawOnImage(bar);
+    }
+}
+
+void CorrelogramPlot::drawOnImage(const Bar& bar) {
+    QPainter painter(&image_);
     painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.translate(-barBand(surface_).topLeft());
     painter.scale(1.0 / Twips::kPerPixel, 1.0 / Twips::kPerPixel);
     // Width 0 is a cosmetic pen: one device pixel whatever the scale.
     painter.setPen(QPen(kBarColour, 0));
-    for (const Bar& bar : bars_) {
-        painter.drawLine(QPointF(bar.x, PlotGeometry::kBarStartY), QPointF(bar.x, bar.endY));
+    painter.drawLine(QPointF(bar.x, PlotGeometry::kBarStartY), QPointF(bar.x, bar.endY));
+}
+
+// Asks for the pixels to be shown with the next frame; when the analysis has
+// gone a frame without showing anything, shows all that is drawn at once, so
+// that a slow analysis still shows its bars as it goes.
+void CorrelogramPlot::show(const QRect& pixels) {
+    surface_.update(pixels);
+    unshown_ += pixels;
+    if (sinceShown_.isValid() && sinceShown_.elapsed() >= kFrameMs) {
+        surface_.repaint(unshown_);
     }
-    painter.restore();
 }

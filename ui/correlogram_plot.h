@@ -2,14 +2,18 @@
 
 #include "side.h"
 
-#include <QWidget>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QRegion>
 #include <vector>
 
 class QPainter;
+class QWidget;
 
-// The bars of the current analysis, kept so that the window can paint them
-// again whenever it is exposed. Each bar shows as soon as it is drawn, while
-// the analysis goes on.
+// The bars of the current analysis. Each bar is drawn once, as its lag is
+// done, onto an image of the plot that the window paints from whenever it is
+// exposed; the window system is asked to show it at its own pace, and is
+// made to at once when an analysis has run for a frame without showing.
 class CorrelogramPlot {
 public:
     // A vertical segment from (x, PlotGeometry::kBarStartY) to (x, endY), in twips.
@@ -20,16 +24,25 @@ public:
 
     explicit CorrelogramPlot(QWidget& surface) : surface_(surface) {}
 
-    // Erases the bars of the previous analysis from the window at once.
+    // Erases the bars of the previous analysis, before the next one shows.
     void clear();
-    // Adds the bar of one lag and paints it at once.
+    // Adds the bar of one lag and draws it.
     void drawBar(Side sector, int lag, double value);
-    // Paints every bar, each one device pixel wide, in blue.
-    void paint(QPainter& painter) const;
+    // Paints the bars, each one device pixel wide, in blue.
+    void paint(QPainter& painter);
 
     const std::vector<Bar>& bars() const { return bars_; }
 
 private:
+    void fitImage();
+    void drawOnImage(const Bar& bar);
+    void show(const QRect& pixels);
+
     QWidget& surface_;
     std::vector<Bar> bars_;
+    // The surface's pixels, at its device pixel ratio, that bars can cover.
+    QImage image_;
+    // Drawn on the image but not yet on the screen.
+    QRegion unshown_;
+    QElapsedTimer sinceShown_;
 };

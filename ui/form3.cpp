@@ -200,14 +200,15 @@ void Form3::createSlider() {
     // A drag reports its value only where the thumb is let go.
     HScroll1->setTracking(false);
     HScroll1->setFocusPolicy(Qt::StrongFocus);
+    // Qt's scroll-bar menu (in English) scrolls views; this slider has none.
+    HScroll1->setContextMenuPolicy(Qt::PreventContextMenu);
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form3::HScroll1_Change);
 }
 
 void Form3::Command1_Click() {
-    const QColor before3 = Command3->palette().color(QPalette::Button);
-    const QColor before4 = Command4->palette().color(QPalette::Button);
-    setBackground(Command3, buttonFace());
-    setBackground(Command4, buttonFace());
+    const Marks before = marks_;
+    marks_.simulatedSource.reset();
+    showMarks();
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::optional<QString> failure;
@@ -221,33 +222,41 @@ void Form3::Command1_Click() {
     if (failure) {
         // The channels still hold what they held, and so do the colours that
         // record it; only a scan that took its samples turns analysis green.
-        setBackground(Command3, before3);
-        setBackground(Command4, before4);
+        marks_ = before;
+        showMarks();
         QMessageBox::warning(this, QStringLiteral("Scansione non riuscita"), *failure);
         return;
     }
-    setBackground(Command2, kGreen);
+    marks_.scanNotAnalysed = true;
+    showMarks();
 }
 
 void Form3::command2_click() {
-    setBackground(Command2, buttonFace());
+    marks_.scanNotAnalysed = false;
+    showMarks();
     plot_.clear();
     SectorCorrelator::analyse(
         *store_, [this](Side sector, int lag, double value) { plot_.drawBar(sector, lag, value); });
 }
 
 void Form3::Command3_Click() {
-    simulate(Side::Left, Command3, Command4);
+    simulate(Side::Left);
 }
 
 void Form3::Command4_Click() {
-    simulate(Side::Right, Command4, Command3);
+    simulate(Side::Right);
 }
 
-void Form3::simulate(Side side, QPushButton* sourceButton, QPushButton* otherButton) {
-    setBackground(sourceButton, kRed);
-    setBackground(otherButton, buttonFace());
+void Form3::simulate(Side side) {
+    marks_.simulatedSource = side;
+    showMarks();
     simulator_.simulate(*store_, side, HScroll1->value());
+}
+
+void Form3::showMarks() {
+    Command3->setMark(marks_.simulatedSource == Side::Left ? kRed : QColor());
+    Command4->setMark(marks_.simulatedSource == Side::Right ? kRed : QColor());
+    Command2->setMark(marks_.scanNotAnalysed ? kGreen : QColor());
 }
 
 void Form3::HScroll1_Change() {
@@ -255,9 +264,8 @@ void Form3::HScroll1_Change() {
 }
 
 void Form3::form_MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, float x, float) {
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    Label1->setText(locale.toString(PlotGeometry::lagAt(x), 'g', 15));
+    const std::string point = QLocale().decimalPoint().toStdString();
+    Label1->setText(QString::fromStdString(PlotGeometry::lagText(PlotGeometry::lagAt(x), point)));
     Label1->resize(Label1->width(), Label1->heightForWidth(Label1->width()));
 }
 

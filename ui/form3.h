@@ -8,9 +8,10 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 
+class CaptionButton;
 class QLabel;
-class QPushButton;
 class QScrollBar;
 
 // The instrument's only window: the correlogram plot on its surface, the
@@ -49,7 +50,8 @@ private:
     void createCommands();
     void createSlider();
     void paintDecorations(QPainter& painter) const;
-    void simulate(Side side, QPushButton* sourceButton, QPushButton* otherButton);
+    void simulate(Side side);
+    void showMarks();
 
     std::unique_ptr<SampleStore> store_;
     CaptureSource& source_;
@@ -57,12 +59,20 @@ private:
     NoiseSourceSimulator simulator_{random_};
     CorrelogramPlot plot_{*this};
 
+    // What the channels hold, as the coloured buttons show it: the side of
+    // the last simulated source, and whether a scan awaits its analysis.
+    struct Marks {
+        std::optional<Side> simulatedSource;
+        bool scanNotAnalysed = false;
+    };
+    Marks marks_;
+
     // The controls that the handlers work on; the captions live on their own.
     QLabel* Label1 = nullptr;
     QLabel* Label16 = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QPushButton* Command4 = nullptr;
+    CaptionButton* Command1 = nullptr;
+    CaptionButton* Command2 = nullptr;
+    CaptionButton* Command3 = nullptr;
+    CaptionButton* Command4 = nullptr;
     QScrollBar* HScroll1 = nullptr;
 };

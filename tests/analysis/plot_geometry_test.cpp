@@ -8,6 +8,7 @@ namespace {
 using PlotGeometry::barEndY;
 using PlotGeometry::barX;
 using PlotGeometry::lagAt;
+using PlotGeometry::lagText;
 
 TEST(PlotGeometry, BarsFanOutFromTheAxis) {
     EXPECT_EQ(barX(Side::Left, 0), 7600.0F);
@@ -39,6 +40,26 @@ TEST(PlotGeometry, ReadoutGivesTheLagInTenths) {
     EXPECT_EQ(lagAt(0.0F), -121.6);
     EXPECT_EQ(lagAt(15100.0F), 120.0);
     EXPECT_EQ(lagAt(100.0F), -120.0);
+}
+
+TEST(PlotGeometry, ReadoutTextTakesOnlyTheDecimalPointFromTheLocale) {
+    const struct {
+        double lag;
+        const char* point;
+        const char* text;
+    } cases[] = {
+        {0.0, ",", "0"},
+        {12.0, ",", "12"},
+        {-12.5, ".", "-12.5"},
+        {-12.5, ",", "-12,5"},
+        {-121.6, "\u066B", "-121\u066B6"}, // Arabic decimal separator, two bytes
+        {lagAt(7599.0F), ",", "-0,1"},
+        {lagAt(19000.0F), ",", "182,4"},
+        {lagAt(7537.5F), ".", "-1"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lagText(c.lag, c.point), c.text) << c.lag;
+    }
 }
 
 TEST(PlotGeometry, PointerOverABarReadsItsLag) {

@@ -24,6 +24,40 @@ void expectColours(const Form3Driver& driver, const Colours& expected) {
     QCOMPARE(actual.command2, expected.command2);
 }
 
+// The window as the screen shows it.
+QImage onScreen(const Form3Driver& driver) {
+    QApplication::processEvents();
+    return driver.form->screen()->grabWindow(driver.form->winId()).toImage();
+}
+
+// The median red, green and blue of a button's face on the screen, inside its
+// two-pixel border and with the pixels of its caption left out.
+QColor medianFace(const QImage& screen, const QPushButton* button) {
+    const QRect face = button->geometry().adjusted(2, 2, -2, -2);
+    const QRect caption =
+        QFontMetrics(button->font())
+            .boundingRect(button->rect(), Qt::AlignCenter | Qt::TextWordWrap, button->text())
+            .translated(button->geometry().topLeft());
+    std::vector<int> channels[3];
+    for (int y = face.top(); y <= face.bottom(); ++y) {
+        for (int x = face.left(); x <= face.right(); ++x) {
+            if (!caption.contains(x, y)) {
+                const QColor pixel = screen.pixelColor(x, y);
+                channels[0].push_back(pixel.red());
+                channels[1].push_back(pixel.green());
+                channels[2].push_back(pixel.blue());
+            }
+        }
+    }
+    int median[3];
+    for (int c = 0; c < 3; ++c) {
+        auto middle = channels[c].begin() + static_cast<std::ptrdiff_t>(channels[c].size() / 2);
+        std::nth_element(channels[c].begin(), middle, channels[c].end());
+        median[c] = *middle;
+    }
+    return {median[0], median[1], median[2]};
+}
+
 int tallestLeftLag(const SampleStore& store) {
     const auto* first = store.correlationLeft.data();
     return static_cast<int>(std::max_element(first, first + 121) - first);
@@ -72,6 +106,56 @@ private slots:
         QVERIFY(green.green() > 200 && green.red() < 120 && green.blue() < 120);
         const QColor plain = shade("Command4");
         QVERIFY(qAbs(plain.red() - plain.green()) < 10 && plain.red() > 150);
+    }
+
+    // The numbers come from the screen: a style that lightens the colour it
+    // is given, as Fusion's gradient does, shows a pink for red.
+    void marksShowTheirExactColoursOnScreen() {
+        Form3Driver driver;
+        QVERIFY(QTest::qWaitForWindowExposed(driver.form.get()));
+        QTest::mouseClick(driver.button("Command1"), Qt::LeftButton);
+        QTest::mouseClick(driver.button("Command4"), Qt::LeftButton);
+        driver.button("Command1")->setFocus();
+        QImage screen = onScreen(driver);
+        QVERIFY(!screen.isNull());
+        QCOMPARE(medianFace(screen, driver.button("Command4")), kRed);
+        QCOMPARE(medianFace(screen, driver.button("Command2")), kGreen);
+        // Unmarked buttons keep the style's face, lighter at the top.
+        for (const char* name : {"Command1", "Command3"}) {
+            const QRect area = driver.button(name)->geometry();
+            const QColor face = medianFace(screen, driver.button(name));
+            QVERIFY2(qAbs(face.red() - buttonFace().red()) < 16 && face.red() == face.green(),
+                     name);
+            QVERIFY(screen.pixelColor(area.left() + 4, area.top() + 3).lightness() >
+                    screen.pixelColor(area.left() + 4, area.bottom() - 3).lightness());
+        }
+
+        // Raised: light above and left, dark below and right; sunken while
+        // pressed; and the focus frame shows on the red face.
+        QPushButton* red = driver.button("Command4");
+        const QRect area = red->geometry();
+        const auto topLeftLightness = [&] { return screen.pixelColor(area.topLeft()).lightness(); };
+        const auto focusRow = [&] {
+            int framed = 0;
+            for (int x = area.left() + 6; x <= area.right() - 6; ++x) {
+                framed += screen.pixelColor(x, area.top() + 4) != kRed ? 1 : 0;
+            }
+            return framed;
+        };
+        const int raised = topLeftLightness();
+        QVERIFY(raised > screen.pixelColor(area.bottomRight()).lightness());
+        QCOMPARE(focusRow(), 0);
+        // The style frames the focus once the keyboard has moved it.
+        QApplication::setActiveWindow(driver.form.get());
+        driver.button("Command3")->setFocus();
+        QTest::keyClick(driver.button("Command3"), Qt::Key_Tab);
+        QVERIFY(red->hasFocus());
+        red->setDown(true);
+        screen = onScreen(driver);
+        QVERIFY(topLeftLightness() < raised);
+        QVERIFY(focusRow() > 0);
+        QCOMPARE(medianFace(screen, red), kRed);
+        red->setDown(false);
     }
 
     void analysisFirstThingDrawsBothFansAtFullHeight() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "caption_button.h"
 #include "fake_port_io.h"
 #include "form3.h"
 #include "parallel_port_scan.h"
@@ -33,8 +34,10 @@ struct Form3Driver {
     QPushButton* button(const char* name) const { return control<QPushButton>(name); }
     QLabel* label(const char* name) const { return control<QLabel>(name); }
     QScrollBar* slider() const { return control<QScrollBar>("HScroll1"); }
+    // The colour a button is marked with, or the button face.
     QColor colourOf(const char* buttonName) const {
-        return button(buttonName)->palette().color(QPalette::Button);
+        const QColor mark = dynamic_cast<CaptionButton*>(button(buttonName))->mark();
+        return mark.isValid() ? mark : buttonFace();
     }
     QString readout() const { return label("Label1")->text(); }
 

@@ -51,9 +51,11 @@ public:
         setPalette(QPalette(Qt::white));
     }
     CorrelogramPlot plot{*this};
+    int paints = 0;
 
 protected:
     void paintEvent(QPaintEvent*) override {
+        ++paints;
         QPainter painter(this);
         plot.paint(painter);
     }
@@ -237,6 +239,14 @@ private slots:
         QTest::newRow("window edge") << c << 0.0F << "-121.6";
         QTest::newRow("window edge, Italian") << italian << 0.0F << "-121,6";
         QTest::newRow("far right, Italian") << italian << 19000.0F << "182,4";
+        // Only the decimal separator comes from the locale: never other digits,
+        // nor a minus after the number.
+        QTest::newRow("window edge, Arabic")
+            << QLocale(QLocale::Arabic, QLocale::Egypt) << 0.0F << QString::fromUtf8("-121\u066B6");
+        QTest::newRow("lag 12, Burmese")
+            << QLocale(QLocale::Burmese, QLocale::Myanmar) << 8350.0F << "12";
+        QTest::newRow("a tenth, Bengali")
+            << QLocale(QLocale::Bengali, QLocale::Bangladesh) << 7606.25F << "0.1";
     }
     void readoutGivesTheLagInTenths() {
         QFETCH(QLocale, locale);
@@ -274,6 +284,63 @@ private slots:
         QCOMPARE(driver.readout(), QStringLiteral("-0,2"));
         driver.moveTo({376, 650}); // on the frame's edge: 5640 twips
         QCOMPARE(driver.readout(), QStringLiteral("-31,4"));
+    }
+
+    // Nothing processes events inside an analysis: an analysis that has gone
+    // a frame without showing anything has to show its bars itself.
+    void slowAnalysisShowsItsBarsAsItGoes() {
+        Surface surface;
+        surface.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&surface));
+        QApplication::processEvents();
+        surface.plot.clear();
+        surface.plot.drawBar(Side::Right, 1, 300.0);
+        const int paints = surface.paints;
+        QTest::qSleep(20);
+        surface.plot.drawBar(Side::Right, 2, 300.0);
+        QVERIFY(surface.paints > paints);
+    }
+
+    // One device pixel wide at the screen's own pixel ratio; the scaled run
+    // of this test has a ratio of 2.
+    void barsAreOneDevicePixelWideAtAnyScale() {
+        Surface surface;
+        surface.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&surface));
+        surface.plot.drawBar(Side::Right, 64, 300.0); // 3500 to 6000 twips high
+        const QImage image = surface.grab().toImage();
+        const qreal ratio = image.devicePixelRatio();
+        for (const int y : {240, 300, 390}) {
+            const int row = qRound(y * ratio);
+            std::vector<int> blue;
+            for (int x = 0; x < image.width(); ++x) {
+                if (isBlue(image.pixel(x, row))) {
+                    blue.push_back(x);
+                }
+            }
+            QCOMPARE(blue.size(), 1U);
+            QVERIFY(qAbs(blue.front() - 11600.0 / 15.0 * ratio) <= 1.0);
+        }
+    }
+
+    void sliderOpensNoMenu() {
+        Form3Driver driver;
+        QVERIFY(QTest::qWaitForWindowExposed(driver.form.get()));
+        bool menuOpened = false;
+        QTimer closer;
+        closer.setInterval(0);
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                menuOpened = true;
+                popup->close();
+            }
+        });
+        closer.start();
+        const QPoint centre = driver.slider()->rect().center();
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, centre,
+                                     driver.slider()->mapToGlobal(centre));
+        QApplication::sendEvent(driver.slider(), &rightClick);
+        QVERIFY(!menuOpened);
     }
 
     void barsStandAtTheirLagsAndValues() {
