@@ -235,6 +235,88 @@ private:
     std::shared_ptr<sigrok::HardwareDevice> device_;
 };
 
+std::shared_ptr<sigrok::HardwareDevice> findDevice(const CaptureOptions::DeviceSpec& spec) {
+    const auto driver = driverOf(spec);
+    const auto found = driver->scan(scanOptionsOf(*driver, spec));
+    if (found.empty()) {
+        throw failureFromLog(spec.text, Kind::DeviceNotFound);
+    }
+    return found.front();
+}
+
+// Runs the session to its end, recording the receivers' bits into bytes, and
+// returns how many samples came.
+int runSession(const OpenDevice& device, ChannelBits bits, SampleStore::Bits& bytes, Watch& watch) {
+    Recorder recorder(bytes, bits);
+    const auto session = SigrokContext::get()->create_session();
+    session->add_device(device.get());
+    sigrok::Session* const running = session.get();
+    bool full = false;
+    // libsigrok calls this through a noexcept wrapper: nothing may escape.
+    session->add_datafeed_callback(
+        [&](std::shared_ptr<sigrok::Device>, std::shared_ptr<sigrok::Packet> packet) noexcept {
+            try {
+                if (packet->type() != sigrok::PacketType::LOGIC || full) {
+                    return;
+                }
+                if (recorder.take(*std::static_pointer_cast<sigrok::Logic>(packet->payload()))) {
+                    // Devices that ignore the sample limit end here.
+                    full = true;
+                    stopQuietly(*running);
+                }
+            } catch (const std::exception&) {
+                // A packet that cannot be read counts as no samples.
+            }
+        });
+    {
+        const std::lock_guard lock(watch.mutex);
+        watch.session = session;
+    }
+    session->start();
+    session->run();
+    {
+        const std::lock_guard lock(watch.mutex);
+        watch.session.reset();
+    }
+    session->remove_devices();
+    return recorder.count();
+}
+
+// Waits for the capture thread, stopping its session when it runs too long.
+void waitFor(Watch& watch, std::chrono::milliseconds limit) {
+    std::unique_lock lock(watch.mutex);
+    if (!watch.ended.wait_for(lock, limit, [&] { return watch.finished; })) {
+        if (watch.session) {
+            stopQuietly(*watch.session);
+        }
+        watch.ended.wait(lock, [&] { return watch.finished; });
+    }
+}
+
+// On the capture thread: the device is opened here and closed on the way out.
+void capture(const CaptureOptions::DeviceSpec& spec, const CaptureOptions::Channels& channels,
+             std::uint64_t rate, const DeviceCapture::Setup& setup, SampleStore::Bits& bytes,
+             Watch& watch) {
+    constexpr int kSamples = CaptureSource::kSamples;
+    const OpenDevice device(findDevice(spec));
+    setRate(*device, rate, spec.text);
+    const ChannelBits bits = enableChannels(*device, channels, spec.text);
+    device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES, Glib::Variant<guint64>::create(kSamples));
+    if (setup) {
+        setup(*device);
+    }
+    const int count = runSession(device, bits, bytes, watch);
+    // A device that goes away ends its stream early, and the run ends as if
+    // all went well: only the count tells.
+    if (count < kSamples) {
+        const OperatorError lost = failureFromLog(spec.text, Kind::DeviceShortCapture);
+        if (lost.kind() != Kind::DeviceShortCapture) {
+            throw lost;
+        }
+        throw OperatorError(lost.kind(), spec.text, std::to_string(count));
+    }
+}
+
 } // namespace
 
 DeviceCapture::DeviceCapture(CaptureOptions::DeviceSpec device, CaptureOptions::Channels channels,
@@ -254,64 +336,10 @@ void DeviceCapture::scan(SampleStore& store) {
     const auto bytes = std::make_unique<SampleStore::Bits>();
     Watch watch;
     std::exception_ptr failure;
-    const auto capture = [&] {
-        const std::shared_ptr<sigrok::Context> context = SigrokContext::get();
-        SigrokContext::log().clear();
-        const auto driver = driverOf(device_);
-        const auto found = driver->scan(scanOptionsOf(*driver, device_));
-        if (found.empty()) {
-            throw failureFromLog(device_.text, Kind::DeviceNotFound);
-        }
-        const OpenDevice device(found.front());
-        setRate(*device, sampleRate_, device_.text);
-        const ChannelBits bits = enableChannels(*device, channels_, device_.text);
-        device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES,
-                           Glib::Variant<guint64>::create(kSamples));
-        if (setup_) {
-            setup_(*device);
-        }
-
-        Recorder recorder(*bytes, bits);
-        const auto session = context->create_session();
-        session->add_device(device.get());
-        sigrok::Session* const running = session.get();
-        bool full = false;
-        session->add_datafeed_callback(
-            [&](std::shared_ptr<sigrok::Device>, std::shared_ptr<sigrok::Packet> packet) {
-                if (packet->type() != sigrok::PacketType::LOGIC || full) {
-                    return;
-                }
-                const auto logic = std::static_pointer_cast<sigrok::Logic>(packet->payload());
-                if (recorder.take(*logic)) {
-                    // Devices that ignore the sample limit end here.
-                    full = true;
-                    stopQuietly(*running);
-                }
-            });
-        {
-            const std::lock_guard lock(watch.mutex);
-            watch.session = session;
-        }
-        session->start();
-        session->run();
-        {
-            const std::lock_guard lock(watch.mutex);
-            watch.session.reset();
-        }
-        session->remove_devices();
-        // A device that goes away ends its stream early, and the run ends as
-        // if all went well: only the count tells.
-        if (recorder.count() < kSamples) {
-            const OperatorError lost = failureFromLog(device_.text, Kind::DeviceShortCapture);
-            if (lost.kind() == Kind::DeviceShortCapture) {
-                throw OperatorError(lost.kind(), device_.text, std::to_string(recorder.count()));
-            }
-            throw lost;
-        }
-    };
     std::thread worker([&] {
         try {
-            capture();
+            SigrokContext::log().clear();
+            capture(device_, channels_, sampleRate_, setup_, *bytes, watch);
         } catch (const OperatorError&) {
             failure = std::current_exception();
         } catch (const std::exception&) {
@@ -321,15 +349,7 @@ void DeviceCapture::scan(SampleStore& store) {
         watch.finished = true;
         watch.ended.notify_all();
     });
-    {
-        std::unique_lock lock(watch.mutex);
-        if (!watch.ended.wait_for(lock, timeLimit(), [&] { return watch.finished; })) {
-            if (watch.session) {
-                stopQuietly(*watch.session);
-            }
-            watch.ended.wait(lock, [&] { return watch.finished; });
-        }
-    }
+    waitFor(watch, timeLimit());
     worker.join();
     if (failure) {
         std::rethrow_exception(failure);

@@ -2,6 +2,7 @@
 
 #include "device_capture.h"
 #include "libsigrok_log.h"
+#include "marked_store.h"
 #include "operator_error.h"
 
 #include <cstdio>
@@ -22,19 +23,6 @@ constexpr std::uint64_t kFastRate = 1'000'000;
 void incrementalPattern(sigrok::Device& device) {
     device.channel_groups().at("Logic")->config_set(
         sigrok::ConfigKey::PATTERN_MODE, Glib::Variant<Glib::ustring>::create("incremental"));
-}
-
-std::unique_ptr<SampleStore> markedStore() {
-    auto store = std::make_unique<SampleStore>();
-    store->rawSamples.fill(0xA5);
-    store->channelLeft.fill(7);
-    store->channelRight.fill(9);
-    store->correlationLeft.fill(1.5);
-    return store;
-}
-
-bool sameStore(const SampleStore& a, const SampleStore& b) {
-    return std::memcmp(&a, &b, sizeof(SampleStore)) == 0;
 }
 
 // The error a scan throws, after checking that it changed nothing.

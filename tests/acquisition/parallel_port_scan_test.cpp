@@ -1,4 +1,5 @@
 #include "fake_port_io.h"
+#include "marked_store.h"
 #include "parallel_port_scan.h"
 
 #include <algorithm>
@@ -14,22 +15,6 @@ using namespace std::chrono_literals;
 constexpr int kSamples = 130000;
 constexpr int kSplit = 13000;
 constexpr long kCalls = 2L * kSamples;
-
-// Values no scan writes, so that every entry a scan leaves alone stands out.
-std::unique_ptr<SampleStore> markedStore() {
-    auto store = std::make_unique<SampleStore>();
-    store->rawSamples.fill(0xA5);
-    store->channelLeft.fill(7);
-    store->channelRight.fill(9);
-    store->simulatedDelay = 33;
-    store->correlationLeft.fill(1.5);
-    store->correlationRight.fill(2.5);
-    return store;
-}
-
-bool sameStore(const SampleStore& a, const SampleStore& b) {
-    return std::memcmp(&a, &b, sizeof(SampleStore)) == 0;
-}
 
 void expectOnlySamplesAndSplitChanged(const SampleStore& store, const SampleStore& before) {
     EXPECT_EQ(store.rawSamples[0], before.rawSamples[0]);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "sample_store.h"
+
+#include <cstring>
+#include <memory>
+
+// A store with values that no scan writes, so that every entry a scan
+// changes, or leaves alone, stands out.
+inline std::unique_ptr<SampleStore> markedStore() {
+    auto store = std::make_unique<SampleStore>();
+    store->rawSamples.fill(0xA5);
+    store->channelLeft.fill(7);
+    store->channelRight.fill(9);
+    store->simulatedDelay = 33;
+    store->correlationLeft.fill(1.5);
+    store->correlationRight.fill(2.5);
+    return store;
+}
+
+inline bool sameStore(const SampleStore& a, const SampleStore& b) {
+    return std::memcmp(&a, &b, sizeof(SampleStore)) == 0;
+}
