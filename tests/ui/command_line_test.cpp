@@ -42,12 +42,8 @@ TEST(CommandLine, ParsesWhatTheOperatorWrote) {
         {{"-d"}, Kind::OptionValueMissing, "-d"},
         {{"-d", ""}, Kind::DriverUnknown, ""},
         {{"-d", "demo:conn"}, Kind::ScanOptionInvalid, "conn"},
-        {{"-d", "demo", "--samplerate", "0"}, Kind::SampleRateInvalid, "0"},
+        // The values' own forms are tabled with their parsers.
         {{"-d", "demo", "--samplerate", "-5"}, Kind::SampleRateInvalid, "-5"},
-        {{"-d", "demo", "--samplerate", "1.5"}, Kind::SampleRateInvalid, "1.5"},
-        {{"-d", "demo", "--samplerate", "99999999999999999999"},
-         Kind::SampleRateInvalid,
-         "99999999999999999999"},
         {{"--samplerate", "50k"}, Kind::SampleRateWithoutDevice, "50k"},
         {{"-C", "D0,D0"}, Kind::ChannelsInvalid, "D0,D0"},
     };
