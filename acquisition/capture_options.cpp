@@ -59,18 +59,18 @@ std::uint64_t multiplierOf(std::string_view suffix) {
 
 DeviceSpec parseDeviceSpec(std::string_view text) {
     const std::vector<std::string> tokens = split(text, ':');
-    DeviceSpec spec{std::string(text), tokens.front(), {}};
-    if (spec.driver.empty()) {
-        throw OperatorError(Kind::DriverUnknown, spec.text);
+    DeviceSpec request{std::string(text), tokens.front(), {}};
+    if (request.driver.empty()) {
+        throw OperatorError(Kind::DriverUnknown, request.text);
     }
     for (std::size_t i = 1; i < tokens.size(); ++i) {
         const std::size_t equals = tokens[i].find('=');
         if (equals == 0 || equals == std::string::npos || equals + 1 == tokens[i].size()) {
             throw OperatorError(Kind::ScanOptionInvalid, tokens[i], "manca CHIAVE=VALORE");
         }
-        spec.scanOptions.emplace_back(tokens[i].substr(0, equals), tokens[i].substr(equals + 1));
+        request.scanOptions.emplace_back(tokens[i].substr(0, equals), tokens[i].substr(equals + 1));
     }
-    return spec;
+    return request;
 }
 
 Channels parseChannels(std::string_view text) {

@@ -32,23 +32,23 @@ OperatorError failureFromLog(const std::string& device, Kind otherwise) {
     return {LibsigrokLog::failureKind(lines, otherwise), device, joined(lines)};
 }
 
-std::shared_ptr<sigrok::Driver> driverOf(const CaptureOptions::DeviceSpec& spec) {
+std::shared_ptr<sigrok::Driver> driverOf(const CaptureOptions::DeviceSpec& request) {
     const auto drivers = SigrokContext::get()->drivers();
-    const auto found = drivers.find(spec.driver);
+    const auto found = drivers.find(request.driver);
     if (found == drivers.end()) {
         std::vector<std::string> names;
         for (const auto& entry : drivers) {
             names.push_back(entry.first);
         }
-        throw OperatorError(Kind::DriverUnknown, spec.driver, {}, names);
+        throw OperatorError(Kind::DriverUnknown, request.driver, {}, names);
     }
     return found->second;
 }
 
-ScanOptions scanOptionsOf(const sigrok::Driver& driver, const CaptureOptions::DeviceSpec& spec) {
+ScanOptions scanOptionsOf(const sigrok::Driver& driver, const CaptureOptions::DeviceSpec& request) {
     const auto offered = driver.scan_options();
     ScanOptions options;
-    for (const auto& [identifier, value] : spec.scanOptions) {
+    for (const auto& [identifier, value] : request.scanOptions) {
         const auto key = std::find_if(offered.begin(), offered.end(), [&](const auto* offer) {
             return offer->identifier() == identifier;
         });
@@ -57,7 +57,7 @@ ScanOptions scanOptionsOf(const sigrok::Driver& driver, const CaptureOptions::De
             for (const auto* offer : offered) {
                 identifiers.push_back(offer->identifier());
             }
-            throw OperatorError(Kind::ScanOptionUnknown, identifier, spec.driver, identifiers);
+            throw OperatorError(Kind::ScanOptionUnknown, identifier, request.driver, identifiers);
         }
         try {
             options[*key] = (*key)->parse_string(value);
@@ -235,11 +235,11 @@ private:
     std::shared_ptr<sigrok::HardwareDevice> device_;
 };
 
-std::shared_ptr<sigrok::HardwareDevice> findDevice(const CaptureOptions::DeviceSpec& spec) {
-    const auto driver = driverOf(spec);
-    const auto found = driver->scan(scanOptionsOf(*driver, spec));
+std::shared_ptr<sigrok::HardwareDevice> findDevice(const CaptureOptions::DeviceSpec& request) {
+    const auto driver = driverOf(request);
+    const auto found = driver->scan(scanOptionsOf(*driver, request));
     if (found.empty()) {
-        throw failureFromLog(spec.text, Kind::DeviceNotFound);
+        throw failureFromLog(request.text, Kind::DeviceNotFound);
     }
     return found.front();
 }
@@ -294,13 +294,13 @@ void waitFor(Watch& watch, std::chrono::milliseconds limit) {
 }
 
 // On the capture thread: the device is opened here and closed on the way out.
-void capture(const CaptureOptions::DeviceSpec& spec, const CaptureOptions::Channels& channels,
+void capture(const CaptureOptions::DeviceSpec& request, const CaptureOptions::Channels& channels,
              std::uint64_t rate, const DeviceCapture::Setup& setup, SampleStore::Bits& bytes,
              Watch& watch) {
     constexpr int kSamples = CaptureSource::kSamples;
-    const OpenDevice device(findDevice(spec));
-    setRate(*device, rate, spec.text);
-    const ChannelBits bits = enableChannels(*device, channels, spec.text);
+    const OpenDevice device(findDevice(request));
+    setRate(*device, rate, request.text);
+    const ChannelBits bits = enableChannels(*device, channels, request.text);
     device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES, Glib::Variant<guint64>::create(kSamples));
     if (setup) {
         setup(*device);
@@ -309,11 +309,11 @@ void capture(const CaptureOptions::DeviceSpec& spec, const CaptureOptions::Chann
     // A device that goes away ends its stream early, and the run ends as if
     // all went well: only the count tells.
     if (count < kSamples) {
-        const OperatorError lost = failureFromLog(spec.text, Kind::DeviceShortCapture);
+        const OperatorError lost = failureFromLog(request.text, Kind::DeviceShortCapture);
         if (lost.kind() != Kind::DeviceShortCapture) {
             throw lost;
         }
-        throw OperatorError(lost.kind(), spec.text, std::to_string(count));
+        throw OperatorError(lost.kind(), request.text, std::to_string(count));
     }
 }
 

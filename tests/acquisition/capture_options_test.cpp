@@ -53,12 +53,12 @@ TEST(CaptureOptions, SampleRatesAreWholeHertzWithAnOptionalSuffix) {
 }
 
 TEST(CaptureOptions, DeviceSpecIsTheDriverThenKeyValuePairs) {
-    const DeviceSpec spec = parseDeviceSpec("fx2lafw:conn=1.5:probe_names=a,b");
-    EXPECT_EQ(spec.driver, "fx2lafw");
-    ASSERT_EQ(spec.scanOptions.size(), 2U);
-    EXPECT_EQ(spec.scanOptions[0], std::make_pair(std::string("conn"), std::string("1.5")));
-    EXPECT_EQ(spec.scanOptions[1].second, "a,b");
-    EXPECT_EQ(spec.text, "fx2lafw:conn=1.5:probe_names=a,b");
+    const DeviceSpec request = parseDeviceSpec("fx2lafw:conn=1.5:probe_names=a,b");
+    EXPECT_EQ(request.driver, "fx2lafw");
+    ASSERT_EQ(request.scanOptions.size(), 2U);
+    EXPECT_EQ(request.scanOptions[0], std::make_pair(std::string("conn"), std::string("1.5")));
+    EXPECT_EQ(request.scanOptions[1].second, "a,b");
+    EXPECT_EQ(request.text, "fx2lafw:conn=1.5:probe_names=a,b");
     EXPECT_TRUE(parseDeviceSpec("demo").scanOptions.empty());
 
     for (const char* bad : {"", ":conn=1", "demo:conn", "demo:=1", "demo:conn=", "demo:"}) {

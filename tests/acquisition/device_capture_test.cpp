@@ -114,7 +114,7 @@ TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
 
 TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
     const struct {
-        const char* spec;
+        const char* request;
         Kind kind;
         const char* listed; // one of the choices, or nothing
     } cases[] = {
@@ -124,14 +124,14 @@ TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
     };
     for (const auto& c : cases) {
         try {
-            DeviceCapture(parseDeviceSpec(c.spec), {}, kFastRate);
-            ADD_FAILURE() << "accepted " << c.spec;
+            DeviceCapture(parseDeviceSpec(c.request), {}, kFastRate);
+            ADD_FAILURE() << "accepted " << c.request;
         } catch (const OperatorError& error) {
-            EXPECT_EQ(error.kind(), c.kind) << c.spec;
+            EXPECT_EQ(error.kind(), c.kind) << c.request;
             if (c.listed != nullptr) {
                 const auto& choices = error.choices();
                 EXPECT_NE(std::find(choices.begin(), choices.end(), c.listed), choices.end())
-                    << c.spec;
+                    << c.request;
             }
         }
     }
@@ -168,16 +168,6 @@ TEST(LibsigrokLog, TellsTheCauseFromLibsigroksOwnLines) {
         EXPECT_EQ(LibsigrokLog::failureKind(c.lines, Kind::DeviceUnexpected), c.kind)
             << (c.lines.empty() ? "(no lines)" : c.lines.back());
     }
-}
-
-TEST(LibsigrokLog, KeepsOnlyTheLastLines) {
-    LibsigrokLog log;
-    for (int n = 1; n <= 6; ++n) {
-        log.record("riga " + std::to_string(n));
-    }
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"riga 3", "riga 4", "riga 5", "riga 6"}));
-    log.clear();
-    EXPECT_TRUE(log.lines().empty());
 }
 
 } // namespace
