@@ -66,7 +66,7 @@ DeviceSpec parseDeviceSpec(std::string_view text) {
     for (std::size_t i = 1; i < tokens.size(); ++i) {
         const std::size_t equals = tokens[i].find('=');
         if (equals == 0 || equals == std::string::npos || equals + 1 == tokens[i].size()) {
-            throw OperatorError(Kind::ScanOptionInvalid, tokens[i], "manca CHIAVE=VALORE");
+            throw OperatorError(Kind::ScanOptionInvalid, tokens[i]);
         }
         request.scanOptions.emplace_back(tokens[i].substr(0, equals), tokens[i].substr(equals + 1));
     }

@@ -83,6 +83,7 @@ std::string rateText(std::uint64_t hertz) {
 // device that lists none is taken at its word when it accepts the rate.
 void setRate(sigrok::Device& device, std::uint64_t rate, const std::string& name) {
     const auto* key = sigrok::ConfigKey::SAMPLERATE;
+    Kind refusal = Kind::DeviceRateNotOffered;
     std::vector<std::string> offers;
     bool offered = true;
     try {
@@ -102,8 +103,8 @@ void setRate(sigrok::Device& device, std::uint64_t rate, const std::string& name
             if (count == 3) {
                 offered = rate >= range[0] && rate <= range[1] &&
                           (range[2] == 0 || (rate - range[0]) % range[2] == 0);
-                offers.push_back("da " + rateText(range[0]) + " a " + rateText(range[1]) +
-                                 " a passi di " + rateText(range[2]));
+                refusal = Kind::DeviceRateOutOfRange;
+                std::transform(range, range + count, std::back_inserter(offers), rateText);
             }
             g_variant_unref(steps);
         }
@@ -118,7 +119,7 @@ void setRate(sigrok::Device& device, std::uint64_t rate, const std::string& name
         }
     }
     if (!offered) {
-        throw OperatorError(Kind::DeviceRateNotOffered, name, std::to_string(rate), offers);
+        throw OperatorError(refusal, name, std::to_string(rate), offers);
     }
 }
 

@@ -26,8 +26,8 @@ public:
         DevicePermissionDenied,
         DeviceFirmwareMissing,
         DeviceBusy,
-        DeviceRateNotOffered, // the subject's rate in hertz is the detail; choices: the offered
-                              // rates
+        DeviceRateNotOffered, // the rate asked for, in hertz, is the detail; choices: the rates
+        DeviceRateOutOfRange, // likewise; choices: the lowest rate, the highest and the step
         DeviceChannelUnknown, // the unknown channel is the detail; choices: the device's channels
         DeviceLost,           // the device went away during the capture
         DeviceShortCapture,   // the samples received are the detail

@@ -107,6 +107,11 @@ std::string deviceMessage(Kind kind, const std::string& device, const std::strin
                " non offre la frequenza di campionamento di " + detail +
                " Hz. Frequenze offerte: " + joined(choices) +
                ". Sceglierne una con l'opzione --samplerate.";
+    case Kind::DeviceRateOutOfRange:
+        return "L'analizzatore logico " + quoted(device) +
+               " non offre la frequenza di campionamento di " + detail +
+               " Hz. Frequenze offerte: da " + choices.at(0) + " a " + choices.at(1) +
+               " a passi di " + choices.at(2) + ". Sceglierne una con l'opzione --samplerate.";
     case Kind::DeviceChannelUnknown:
         return "L'analizzatore logico " + quoted(device) + " non ha il canale logico " +
                quoted(detail) + ". Canali disponibili: " + joined(choices) +
@@ -149,9 +154,9 @@ std::string optionMessage(Kind kind, const std::string& value, const std::string
                                 : joined(choices)) +
                ".";
     case Kind::ScanOptionInvalid:
-        return "Valore non valido nell'opzione di ricerca " + quoted(value) + " (" + detail +
-               "). Indicarla nella forma DRIVER:CHIAVE=VALORE, per esempio "
-               "\"fx2lafw:conn=1.5\".";
+        return "Opzione di ricerca non valida: " + quoted(value) +
+               (detail.empty() ? std::string() : " (" + detail + ")") +
+               ". Indicarla nella forma DRIVER:CHIAVE=VALORE, per esempio \"fx2lafw:conn=1.5\".";
     case Kind::SampleRateInvalid:
         return "Frequenza di campionamento non valida: " + quoted(value) +
                ". Indicare un numero intero di hertz maggiore di zero, con il suffisso "
