@@ -74,6 +74,16 @@ std::string withLog(const std::string& message, const std::string& log) {
     return log.empty() ? message : message + " (libsigrok: " + log + ")";
 }
 
+// A rate the device refused, with the rates it offers when it lists them.
+std::string rateRefusal(const std::string& device, const std::string& hertz,
+                        const std::string& offered) {
+    return "L'analizzatore logico " + quoted(device) +
+           " non offre la frequenza di campionamento di " + hertz + " Hz. " +
+           (offered.empty() ? "Sceglierne un'altra"
+                            : "Frequenze offerte: " + offered + ". Sceglierne una") +
+           " con l'opzione --samplerate.";
+}
+
 std::string deviceMessage(Kind kind, const std::string& device, const std::string& detail,
                           const std::vector<std::string>& choices) {
     const std::string analyser = "l'analizzatore logico " + quoted(device);
@@ -103,15 +113,11 @@ std::string deviceMessage(Kind kind, const std::string& device, const std::strin
                            "sigrok-cli). Chiudere quel programma e riprovare.",
                        detail);
     case Kind::DeviceRateNotOffered:
-        return "L'analizzatore logico " + quoted(device) +
-               " non offre la frequenza di campionamento di " + detail +
-               " Hz. Frequenze offerte: " + joined(choices) +
-               ". Sceglierne una con l'opzione --samplerate.";
+        return rateRefusal(device, detail, joined(choices));
     case Kind::DeviceRateOutOfRange:
-        return "L'analizzatore logico " + quoted(device) +
-               " non offre la frequenza di campionamento di " + detail +
-               " Hz. Frequenze offerte: da " + choices.at(0) + " a " + choices.at(1) +
-               " a passi di " + choices.at(2) + ". Sceglierne una con l'opzione --samplerate.";
+        return rateRefusal(device, detail,
+                           "da " + choices.at(0) + " a " + choices.at(1) + " a passi di " +
+                               choices.at(2));
     case Kind::DeviceChannelUnknown:
         return "L'analizzatore logico " + quoted(device) + " non ha il canale logico " +
                quoted(detail) + ". Canali disponibili: " + joined(choices) +
