@@ -3,6 +3,7 @@
 #include "operator_error.h"
 
 #include <limits>
+#include <utility>
 
 namespace CaptureOptions {
 
@@ -125,6 +126,17 @@ std::uint64_t parseSampleRate(std::string_view text) {
         throw invalid();
     }
     return rate + fractionHertz;
+}
+
+std::string formatSampleRate(std::uint64_t hertz) {
+    const std::pair<std::uint64_t, const char*> units[] = {
+        {1'000'000'000, " GHz"}, {1'000'000, " MHz"}, {1'000, " kHz"}};
+    for (const auto& [size, unit] : units) {
+        if (hertz >= size && hertz % size == 0) {
+            return std::to_string(hertz / size) + unit;
+        }
+    }
+    return std::to_string(hertz) + " Hz";
 }
 
 } // namespace CaptureOptions

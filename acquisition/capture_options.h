@@ -34,5 +34,7 @@ Channels parseChannels(std::string_view text);
 // A whole number of hertz above 0, optionally with the suffix k, M or G and
 // then a decimal fraction: "200000", "50k", "1.5M".
 std::uint64_t parseSampleRate(std::string_view text);
+// The rate in the largest unit that divides it: "50 kHz", "24 MHz", "1500 Hz".
+std::string formatSampleRate(std::uint64_t hertz);
 
 } // namespace CaptureOptions

@@ -2,6 +2,7 @@
 
 #include "operator_error.h"
 #include "sigrok_context.h"
+#include "sigrok_recorder.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -68,17 +69,6 @@ ScanOptions scanOptionsOf(const sigrok::Driver& driver, const CaptureOptions::De
     return options;
 }
 
-std::string rateText(std::uint64_t hertz) {
-    const std::pair<std::uint64_t, const char*> units[] = {
-        {1'000'000'000, " GHz"}, {1'000'000, " MHz"}, {1'000, " kHz"}};
-    for (const auto& [size, unit] : units) {
-        if (hertz >= size && hertz % size == 0) {
-            return std::to_string(hertz / size) + unit;
-        }
-    }
-    return std::to_string(hertz) + " Hz";
-}
-
 // The device lists its rates either one by one or as a range with a step. A
 // device that lists none is taken at its word when it accepts the rate.
 void setRate(sigrok::Device& device, std::uint64_t rate, const std::string& name) {
@@ -94,7 +84,8 @@ void setRate(sigrok::Device& device, std::uint64_t rate, const std::string& name
             const auto* values = static_cast<const guint64*>(
                 g_variant_get_fixed_array(rates, &count, sizeof(guint64)));
             offered = std::find(values, values + count, rate) != values + count;
-            std::transform(values, values + count, std::back_inserter(offers), rateText);
+            std::transform(values, values + count, std::back_inserter(offers),
+                           CaptureOptions::formatSampleRate);
             g_variant_unref(rates);
         } else if (GVariant* steps =
                        g_variant_lookup_value(dict, "samplerate-steps", G_VARIANT_TYPE("at"))) {
@@ -104,7 +95,8 @@ void setRate(sigrok::Device& device, std::uint64_t rate, const std::string& name
                 offered = rate >= range[0] && rate <= range[1] &&
                           (range[2] == 0 || (rate - range[0]) % range[2] == 0);
                 refusal = Kind::DeviceRateOutOfRange;
-                std::transform(range, range + count, std::back_inserter(offers), rateText);
+                std::transform(range, range + count, std::back_inserter(offers),
+                               CaptureOptions::formatSampleRate);
             }
             g_variant_unref(steps);
         }
@@ -123,77 +115,18 @@ void setRate(sigrok::Device& device, std::uint64_t rate, const std::string& name
     }
 }
 
-struct ChannelBits {
-    unsigned int right;
-    unsigned int left;
-};
-
 // Only the receivers' two channels are enabled, so that the device spends
 // its bandwidth on them alone.
-ChannelBits enableChannels(sigrok::Device& device, const CaptureOptions::Channels& wanted,
-                           const std::string& name) {
-    std::vector<std::shared_ptr<sigrok::Channel>> logic;
+SigrokRecorder::ChannelBits enableChannels(sigrok::Device& device,
+                                           const CaptureOptions::Channels& wanted,
+                                           const std::string& name) {
+    const auto bits =
+        SigrokRecorder::findChannels(device, wanted, Kind::DeviceChannelUnknown, name);
     for (const auto& channel : device.channels()) {
-        if (channel->type() == sigrok::ChannelType::LOGIC) {
-            logic.push_back(channel);
-        }
+        channel->set_enabled(channel->index() == bits.right || channel->index() == bits.left);
     }
-    const auto find = [&](const std::string& channelName) {
-        const auto found = std::find_if(logic.begin(), logic.end(),
-                                        [&](const auto& c) { return c->name() == channelName; });
-        if (found == logic.end()) {
-            std::vector<std::string> names;
-            for (const auto& c : logic) {
-                names.push_back(c->name());
-            }
-            throw OperatorError(Kind::DeviceChannelUnknown, name, channelName, names);
-        }
-        return *found;
-    };
-    const auto right = find(wanted.right);
-    const auto left = find(wanted.left);
-    for (const auto& channel : device.channels()) {
-        channel->set_enabled(channel == right || channel == left);
-    }
-    return {right->index(), left->index()};
+    return bits;
 }
-
-// Takes the receivers' bits from each logic packet into the scan's bytes. It
-// runs inside libsigrok's callback, which must not throw.
-class Recorder {
-public:
-    Recorder(SampleStore::Bits& bytes, ChannelBits bits) : bytes_(bytes), bits_(bits) {}
-
-    // Returns whether the scan is complete.
-    bool take(const sigrok::Logic& logic) noexcept {
-        const auto* data =
-            static_cast<const std::uint8_t*>(const_cast<sigrok::Logic&>(logic).data_pointer());
-        const std::size_t unit = logic.unit_size();
-        if (unit == 0 || std::max(bits_.right, bits_.left) / 8 >= unit) {
-            return count_ >= CaptureSource::kSamples;
-        }
-        // Each sample is unit bytes, channel i at bit i; some drivers leave
-        // disabled channels unmasked, so only the two bits are taken.
-        const auto bit = [](const std::uint8_t* sample, unsigned int index) {
-            return (sample[index / 8] >> (index % 8)) & 1;
-        };
-        for (std::size_t offset = 0;
-             offset + unit <= logic.data_length() && count_ < CaptureSource::kSamples;
-             offset += unit) {
-            const std::uint8_t* sample = data + offset;
-            bytes_[static_cast<std::size_t>(++count_)] =
-                static_cast<std::uint8_t>(bit(sample, bits_.right) | bit(sample, bits_.left) << 1);
-        }
-        return count_ >= CaptureSource::kSamples;
-    }
-
-    int count() const { return count_; }
-
-private:
-    SampleStore::Bits& bytes_;
-    ChannelBits bits_;
-    int count_ = 0;
-};
 
 // What the waiting thread needs of a capture in progress: whether it has
 // ended, and the session to stop when it runs too long.
@@ -203,14 +136,6 @@ struct Watch {
     bool finished = false;
     std::shared_ptr<sigrok::Session> session;
 };
-
-// Stopping a session that has just ended on its own is no failure.
-void stopQuietly(sigrok::Session& session) noexcept {
-    try {
-        session.stop();
-    } catch (const std::exception&) {
-    }
-}
 
 class OpenDevice {
 public:
@@ -247,40 +172,21 @@ std::shared_ptr<sigrok::HardwareDevice> findDevice(const CaptureOptions::DeviceS
 
 // Runs the session to its end, recording the receivers' bits into bytes, and
 // returns how many samples came.
-int runSession(const OpenDevice& device, ChannelBits bits, SampleStore::Bits& bytes, Watch& watch) {
-    Recorder recorder(bytes, bits);
+int runSession(const OpenDevice& device, SigrokRecorder::ChannelBits bits, SampleStore::Bits& bytes,
+               Watch& watch) {
     const auto session = SigrokContext::get()->create_session();
     session->add_device(device.get());
-    sigrok::Session* const running = session.get();
-    bool full = false;
-    // libsigrok calls this through a noexcept wrapper: nothing may escape.
-    session->add_datafeed_callback(
-        [&](std::shared_ptr<sigrok::Device>, std::shared_ptr<sigrok::Packet> packet) noexcept {
-            try {
-                if (packet->type() != sigrok::PacketType::LOGIC || full) {
-                    return;
-                }
-                if (recorder.take(*std::static_pointer_cast<sigrok::Logic>(packet->payload()))) {
-                    // Devices that ignore the sample limit end here.
-                    full = true;
-                    stopQuietly(*running);
-                }
-            } catch (const std::exception&) {
-                // A packet that cannot be read counts as no samples.
-            }
-        });
     {
         const std::lock_guard lock(watch.mutex);
         watch.session = session;
     }
-    session->start();
-    session->run();
+    const int count = SigrokRecorder::record(*session, bits, bytes);
     {
         const std::lock_guard lock(watch.mutex);
         watch.session.reset();
     }
     session->remove_devices();
-    return recorder.count();
+    return count;
 }
 
 // Waits for the capture thread, stopping its session when it runs too long.
@@ -288,7 +194,7 @@ void waitFor(Watch& watch, std::chrono::milliseconds limit) {
     std::unique_lock lock(watch.mutex);
     if (!watch.ended.wait_for(lock, limit, [&] { return watch.finished; })) {
         if (watch.session) {
-            stopQuietly(*watch.session);
+            SigrokRecorder::stopQuietly(*watch.session);
         }
         watch.ended.wait(lock, [&] { return watch.finished; });
     }
@@ -301,7 +207,7 @@ void capture(const CaptureOptions::DeviceSpec& request, const CaptureOptions::Ch
     constexpr int kSamples = CaptureSource::kSamples;
     const OpenDevice device(findDevice(request));
     setRate(*device, rate, request.text);
-    const ChannelBits bits = enableChannels(*device, channels, request.text);
+    const auto bits = enableChannels(*device, channels, request.text);
     device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES, Glib::Variant<guint64>::create(kSamples));
     if (setup) {
         setup(*device);

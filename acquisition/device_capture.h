@@ -29,6 +29,7 @@ public:
     // Captures on a thread of its own, which libsigrok's event loop needs,
     // and waits for it: the caller's thread takes no events meanwhile.
     void scan(SampleStore& store) override;
+    std::uint64_t sampleRate() const override { return sampleRate_; }
 
     // Longest a capture may run before it is stopped: twice its own length,
     // with room to open the device and load its firmware.

@@ -32,6 +32,18 @@ public:
         DeviceLost,           // the device went away during the capture
         DeviceShortCapture,   // the samples received are the detail
         DeviceUnexpected,
+        // A capture file; the subject is its path as the operator gave it.
+        FileUnreadable,        // the system's reason is the detail
+        FileNotSession,        // not a zip, truncated, or no metadata; the detail says which
+        FileUnitSizeInvalid,   // the unit size as written is the detail
+        FileSampleRateMissing, // no rate, or a rate of 0
+        FileTooManyChannels,   // the channel count as written is the detail
+        FileChannelMissing,    // the missing channel is the detail; choices: the file's channels
+        FileTooShort,          // the samples it holds are the detail
+        FileCorrupt,           // the entry whose checksum fails is the detail
+        FileNotWritten,        // the system's reason is the detail
+        OutputNotWritten,      // standard output refused the CSV; the system's reason is the detail
+        FileUnexpected,        // libsigrok's words are the detail
         // The command line; the subject is the value the operator wrote.
         OptionUnknown,
         OptionValueMissing,
@@ -41,6 +53,9 @@ public:
         SampleRateInvalid,
         ChannelsInvalid,
         SampleRateWithoutDevice,
+        ArgumentExtra,  // a second file
+        FileWithOption, // an option that a file replaces, without the window; the file is the
+                        // detail
     };
 
     OperatorError(Kind kind, std::string subject, std::string detail = {},

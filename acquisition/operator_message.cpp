@@ -136,13 +136,58 @@ std::string deviceMessage(Kind kind, const std::string& device, const std::strin
     }
 }
 
+std::string fileMessage(Kind kind, const std::string& path, const std::string& detail,
+                        const std::vector<std::string>& choices) {
+    const std::string file = "Il file " + quoted(path);
+    const std::string notOpened = "Impossibile aprire l'acquisizione " + quoted(path) + ": ";
+    switch (kind) {
+    case Kind::FileUnreadable:
+        return notOpened + detail + ". Verificare il nome del file e i permessi e riprovare.";
+    case Kind::FileNotSession:
+        return file + " non è un'acquisizione di sigrok (.sr) leggibile: " + detail +
+               ". Aprire un file salvato da questo programma, da PulseView o da sigrok-cli.";
+    case Kind::FileUnitSizeInvalid:
+        return file + " dichiara un'ampiezza di campione (unitsize) non valida: " + quoted(detail) +
+               ". Deve essere da 1 a 8 byte e contenere tutti i canali: il file è danneggiato.";
+    case Kind::FileSampleRateMissing:
+        return file +
+               " non dichiara la frequenza di campionamento (manca o vale 0), senza la quale il "
+               "ritardo non si può misurare. Salvare di nuovo l'acquisizione indicando la "
+               "frequenza.";
+    case Kind::FileTooManyChannels:
+        return file + " dichiara " + detail +
+               " canali: se ne leggono al più 64. Il file è danneggiato o non viene da un "
+               "analizzatore logico.";
+    case Kind::FileChannelMissing:
+        return file + " non ha il canale logico " + quoted(detail) + ". Canali del file: " +
+               (choices.empty() ? std::string("nessuno") : joined(choices)) +
+               ". Indicare i canali dei ricevitori con l'opzione --channels DESTRO,SINISTRO.";
+    case Kind::FileTooShort:
+        return file + " contiene solo " + detail +
+               " campioni: l'analisi ne legge 1320. Aprire un'acquisizione più lunga.";
+    case Kind::FileCorrupt:
+        return file + " è danneggiato: i dati " + quoted(detail) +
+               " non corrispondono al loro codice di controllo (CRC), quindi non vengono usati. "
+               "Aprire una copia integra del file.";
+    case Kind::FileNotWritten:
+        return "Impossibile salvare il file " + quoted(path) + ": " + detail +
+               ". Un file già esistente con questo nome non è stato modificato. Scegliere un'altra "
+               "cartella o liberare spazio e riprovare.";
+    case Kind::OutputNotWritten:
+        return "Impossibile scrivere il correlogramma sull'uscita standard: " + detail +
+               ". Verificare dove viene rediretta e riprovare.";
+    default:
+        return withLog(notOpened + "errore inatteso.", detail);
+    }
+}
+
 std::string optionMessage(Kind kind, const std::string& value, const std::string& detail,
                           const std::vector<std::string>& choices) {
     switch (kind) {
     case Kind::OptionUnknown:
         return "Opzione sconosciuta: " + quoted(value) +
-               ". Opzioni accettate: -d/--driver, -C/--channels, --samplerate, -h/--help, "
-               "-V/--version (\"correlatore --help\" le descrive).";
+               ". Opzioni accettate: -d/--driver, -C/--channels, --samplerate, --csv, -o/--output, "
+               "-h/--help, -V/--version (\"correlatore --help\" le descrive).";
     case Kind::OptionValueMissing:
         return "Manca il valore dell'opzione " + quoted(value) +
                " (\"correlatore --help\" descrive le opzioni).";
@@ -171,10 +216,18 @@ std::string optionMessage(Kind kind, const std::string& value, const std::string
         return "Canali non validi: " + quoted(value) +
                ". Indicare due canali logici diversi, il destro e poi il sinistro, separati da "
                "una virgola: per esempio D0,D1.";
-    default:
+    case Kind::ArgumentExtra:
+        return "Argomento in più: " + quoted(value) +
+               ". Indicare al più un file di acquisizione da aprire (\"correlatore --help\" "
+               "descrive le opzioni).";
+    case Kind::SampleRateWithoutDevice:
         return "L'opzione --samplerate vale solo per un analizzatore logico: indicare anche il "
                "driver con -d (per esempio \"-d fx2lafw --samplerate " +
                value + "\").";
+    default:
+        return "L'opzione " + value + " non si usa insieme al file " + quoted(detail) +
+               " senza la finestra: i campioni vengono dal file. Togliere l'opzione, oppure il "
+               "file per acquisire dall'analizzatore o dalla porta.";
     }
 }
 
@@ -187,6 +240,9 @@ std::string operatorMessage(Kind kind, const std::string& subject, const std::st
     }
     if (kind <= Kind::DeviceUnexpected) {
         return deviceMessage(kind, subject, detail, choices);
+    }
+    if (kind <= Kind::FileUnexpected) {
+        return fileMessage(kind, subject, detail, choices);
     }
     return optionMessage(kind, subject, detail, choices);
 }

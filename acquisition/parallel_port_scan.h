@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture_options.h"
 #include "capture_source.h"
 #include "port_io.h"
 
@@ -28,6 +29,7 @@ public:
 
     // Stops at the first OperatorError from the port and passes it on.
     void scan(SampleStore& store) override;
+    std::uint64_t sampleRate() const override { return CaptureOptions::kDefaultSampleRate; }
 
 private:
     void acquire(SampleStore::Bits& raw);

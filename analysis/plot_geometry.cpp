@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
 namespace PlotGeometry {
 
@@ -22,15 +23,39 @@ double lagAt(float pointerX) {
     return std::floor(tenths) / 10.0;
 }
 
-std::string lagText(double lag, std::string_view decimalPoint) {
-    char digits[32];
-    const auto end =
-        std::to_chars(digits, digits + sizeof digits, lag, std::chars_format::general, 15).ptr;
+namespace {
+
+std::string withDecimalPoint(double value, int digits, std::string_view decimalPoint) {
+    char written[32];
+    const auto end = std::to_chars(written, written + sizeof written, value,
+                                   std::chars_format::general, digits)
+                         .ptr;
     std::string text;
-    for (const char* c = digits; c != end; ++c) {
+    for (const char* c = written; c != end; ++c) {
         text += *c == '.' ? decimalPoint : std::string_view(c, 1);
     }
     return text;
+}
+
+} // namespace
+
+std::string lagText(double lag, std::string_view decimalPoint) {
+    return withDecimalPoint(lag, 15, decimalPoint);
+}
+
+std::string lagDurationText(std::uint64_t sampleRate, std::string_view decimalPoint) {
+    const struct {
+        double perSecond;
+        const char* name;
+    } units[] = {{1, "s"}, {1e3, "ms"}, {1e6, "\u00B5s"}, {1e9, "ns"}};
+    const double rate = static_cast<double>(sampleRate);
+    // The first unit in which one period is 1 or more; nanoseconds at most.
+    std::size_t unit = 0;
+    while (unit + 1 < std::size(units) && units[unit].perSecond < rate) {
+        ++unit;
+    }
+    return withDecimalPoint(units[unit].perSecond / rate, 4, decimalPoint) + " " +
+           units[unit].name;
 }
 
 } // namespace PlotGeometry

@@ -2,6 +2,7 @@
 
 #include "side.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -38,5 +39,10 @@ double lagAt(float pointerX);
 // significant digits, Western digits and minus sign, and the locale's decimal
 // point, whatever character that is, in place of '.'.
 std::string lagText(double lag, std::string_view decimalPoint);
+
+// How long one lag lasts in data sampled at sampleRate, in the unit that
+// gives 1 to 999 where it can, to 4 significant digits and with the locale's
+// decimal point: "20 \u00B5s" at 50 kHz, "41,67 ns" at 24 MHz.
+std::string lagDurationText(std::uint64_t sampleRate, std::string_view decimalPoint);
 
 } // namespace PlotGeometry

@@ -10,6 +10,7 @@
 #include "form3.h"
 #include "operator_error.h"
 #include "sector_correlator.h"
+#include "session_files.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -25,6 +26,7 @@ public:
     void scan(SampleStore&) override {
         throw OperatorError(OperatorError::Kind::PortMissing, "/dev/parport0");
     }
+    std::uint64_t sampleRate() const override { return 50'000; }
 };
 
 // Waits for the X server to answer one request, so that every request sent
@@ -40,7 +42,8 @@ void roundTripToTheWindowSystem() {
 
 void BM_AnalysisToScreen(benchmark::State& state) {
     NoSource source;
-    Form3 window(source);
+    SessionFiles files({});
+    Form3 window(source, files);
     window.show();
     // Bars are painted only on a window that the window system shows.
     while (!window.windowHandle()->isExposed()) {

@@ -37,13 +37,16 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
                                       QStringLiteral("CANALI"));
     const QCommandLineOption sampleRate(QStringLiteral("samplerate"), {},
                                         QStringLiteral("FREQUENZA"));
+    const QCommandLineOption csv(QStringLiteral("csv"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
+                                    QStringLiteral("FILE"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")});
 
     QCommandLineParser parser;
     // "-platform" is one option, as Qt reads it, not seven short ones.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({driver, channels, sampleRate, help, version});
+    parser.addOptions({driver, channels, sampleRate, csv, output, help, version});
     for (const char* name : kQtValueOptions) {
         parser.addOption({QString::fromLatin1(name), {}, QStringLiteral("X")});
     }
@@ -59,8 +62,9 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         }
         throw OperatorError(Kind::OptionValueMissing, optionWithoutValue(parser.errorText()));
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        throw OperatorError(Kind::OptionUnknown, utf8(parser.positionalArguments().front()));
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        throw OperatorError(Kind::ArgumentExtra, utf8(files.at(1)));
     }
 
     CommandLine line;
@@ -68,6 +72,19 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         line.action = Action::ShowHelp;
     } else if (parser.isSet(version)) {
         line.action = Action::ShowVersion;
+    } else if (parser.isSet(csv) || parser.isSet(output)) {
+        line.action = Action::RunWithoutWindow;
+    }
+    if (!files.isEmpty()) {
+        line.file = utf8(files.front());
+    }
+    line.csv = parser.isSet(csv);
+    if (parser.isSet(output)) {
+        // libsigrok cannot write to a file without a name.
+        if (parser.value(output).isEmpty()) {
+            throw OperatorError(Kind::OptionValueMissing, "-o");
+        }
+        line.output = utf8(parser.value(output));
     }
     if (parser.isSet(driver)) {
         line.device = CaptureOptions::parseDeviceSpec(utf8(parser.value(driver)));
@@ -81,15 +98,26 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
             throw OperatorError(Kind::SampleRateWithoutDevice, utf8(parser.value(sampleRate)));
         }
     }
+    // Without the window the file is the scan: nothing else can be one.
+    if (line.action == Action::RunWithoutWindow && line.file) {
+        if (line.device) {
+            throw OperatorError(Kind::FileWithOption, "-d", *line.file);
+        }
+        if (line.output) {
+            throw OperatorError(Kind::FileWithOption, "-o", *line.file);
+        }
+    }
     return line;
 }
 
 QString CommandLine::helpText() {
     return QStringLiteral(
-        "Uso: correlatore [OPZIONI]\n"
+        "Uso: correlatore [OPZIONI] [FILE.sr]\n"
         "\n"
         "Correlatore di rumore a due canali: trova il settore da cui proviene una sorgente\n"
         "di rumore. Senza opzioni campiona i due ricevitori sulla porta parallela.\n"
+        "Con un FILE.sr (acquisizione di sigrok, PulseView o di questo programma) lo apre\n"
+        "all'avvio come se fosse una scansione.\n"
         "\n"
         "Opzioni:\n"
         "  -d, --driver DRIVER[:CHIAVE=VALORE...]\n"
@@ -103,8 +131,16 @@ QString CommandLine::helpText() {
         "                        la frequenza di campionamento dell'analizzatore, in hertz\n"
         "                        interi, con il suffisso facoltativo k, M o G (predefinita:\n"
         "                        50k, cioè 20 \u00B5s per unità di ritardo)\n"
+        "      --csv             senza finestra: analizza una scansione (dal FILE.sr, da -d o\n"
+        "                        dalla porta) e scrive il correlogramma in CSV sull'uscita\n"
+        "                        standard\n"
+        "  -o, --output FILE.sr  senza finestra: salva una scansione intera (130000\n"
+        "                        campioni dei due canali, da -d o dalla porta) in FILE.sr\n"
         "  -h, --help            mostra questo aiuto ed esce\n"
-        "  -V, --version         mostra la versione ed esce\n");
+        "  -V, --version         mostra la versione ed esce\n"
+        "\n"
+        "Senza finestra lo stato di uscita è 0 se tutto è riuscito, 1 se l'acquisizione,\n"
+        "il file o la scrittura non sono riusciti, 2 per un'opzione errata.\n");
 }
 
 QString CommandLine::versionText() {

@@ -6,11 +6,13 @@
 #include <QStringList>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // What the operator asked for when starting the program. Without options the
 // window scans the parallel port, as it always has.
 struct CommandLine {
-    enum class Action { OpenWindow, ShowHelp, ShowVersion };
+    // Without the window: one scan, kept with --output, analysed with --csv.
+    enum class Action { OpenWindow, RunWithoutWindow, ShowHelp, ShowVersion };
 
     // Throws OperatorError, with the value as written, for an unknown option,
     // a missing value or a value not of its form. Qt's own options, such as
@@ -23,4 +25,8 @@ struct CommandLine {
     std::optional<CaptureOptions::DeviceSpec> device;
     CaptureOptions::Channels channels;
     std::uint64_t sampleRate = CaptureOptions::kDefaultSampleRate;
+    // A capture to open: in the window at start, or as the scan without it.
+    std::optional<std::string> file;
+    bool csv = false;
+    std::optional<std::string> output;
 };

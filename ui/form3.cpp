@@ -1,18 +1,26 @@
 #include "form3.h"
 
 #include "caption_button.h"
+#include "correlogram_csv.h"
 #include "operator_error.h"
 #include "plot_geometry.h"
 #include "sector_correlator.h"
 #include "stepping_scroll_bar.h"
 #include "twips.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QBuffer>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <optional>
 
@@ -24,6 +32,7 @@ const QColor kBlue(0, 0, 255);
 const QColor kLightGrey(192, 192, 192);
 
 const QString kFontFamily = QStringLiteral("MS Sans Serif");
+const QString kCaptures = QStringLiteral("Acquisizioni sigrok (*.sr)");
 
 // The axis, and the frame around the delay readout, in twips.
 const QLineF kLine1(PlotGeometry::kAxisX, 1320, PlotGeometry::kAxisX, 7200);
@@ -107,7 +116,8 @@ const Caption kCaptions[] = {
 
 } // namespace
 
-Form3::Form3(CaptureSource& source) : store_(std::make_unique<SampleStore>()), source_(source) {
+Form3::Form3(CaptureSource& source, CaptureFiles& files)
+    : store_(std::make_unique<SampleStore>()), source_(source), files_(files) {
     // Where the instrument's font is missing, a sans-serif of like metrics.
     QFont::insertSubstitution(kFontFamily, QStringLiteral("Liberation Sans"));
     setWindowTitle(QStringLiteral(
@@ -136,6 +146,8 @@ void Form3::createControls() {
     createReadouts();
     createCommands();
     createSlider();
+    createFileCommands();
+    showMarks();
 
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Command3);
@@ -175,6 +187,8 @@ void Form3::createCommands() {
     const auto button = [this](const Control& control, void (Form3::*handler)()) {
         auto* created = new CaptionButton(QString::fromUtf8(control.text), this);
         place(created, control);
+        // The window's menu opens on its surface, not on the controls.
+        created->setContextMenuPolicy(Qt::PreventContextMenu);
         connect(created, &QPushButton::clicked, this, handler);
         return created;
     };
@@ -205,7 +219,32 @@ void Form3::createSlider() {
     connect(HScroll1, &QScrollBar::valueChanged, this, &Form3::HScroll1_Change);
 }
 
+// Open, save and export: in the menu of the window's surface, the first two
+// also on the keyboard. Exports wait for an analysis.
+void Form3::createFileCommands() {
+    fileMenu_ = new QMenu(this);
+    const auto command = [this](const QString& text, void (Form3::*handler)(),
+                                const QKeySequence& keys = {}) {
+        QAction* action = fileMenu_->addAction(text, this, handler);
+        action->setShortcut(keys);
+        addAction(action);
+        return action;
+    };
+    command(QStringLiteral("Apri acquisizione\u2026"), &Form3::chooseCaptureToOpen,
+            QKeySequence::Open);
+    command(QStringLiteral("Salva acquisizione\u2026"), &Form3::chooseCaptureToSave,
+            QKeySequence::Save);
+    fileMenu_->addSeparator();
+    exportCorrelogram_ = command(QStringLiteral("Esporta correlogramma (CSV)\u2026"),
+                                 &Form3::chooseCorrelogramExport);
+    saveImage_ = command(QStringLiteral("Salva immagine (PNG)\u2026"), &Form3::chooseImageToSave);
+}
+
 void Form3::Command1_Click() {
+    scanFrom(source_, QStringLiteral("Scansione non riuscita"));
+}
+
+void Form3::scanFrom(CaptureSource& source, const QString& failureTitle) {
     const Marks before = marks_;
     marks_.simulatedSource.reset();
     showMarks();
@@ -213,7 +252,7 @@ void Form3::Command1_Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::optional<QString> failure;
     try {
-        source_.scan(*store_);
+        source.scan(*store_);
     } catch (const OperatorError& error) {
         failure = QString::fromStdString(error.what());
     }
@@ -224,10 +263,11 @@ void Form3::Command1_Click() {
         // record it; only a scan that took its samples turns analysis green.
         marks_ = before;
         showMarks();
-        QMessageBox::warning(this, QStringLiteral("Scansione non riuscita"), *failure);
+        QMessageBox::warning(this, failureTitle, *failure);
         return;
     }
     marks_.scanNotAnalysed = true;
+    marks_.sampleRate = source.sampleRate();
     showMarks();
 }
 
@@ -237,6 +277,8 @@ void Form3::command2_click() {
     plot_.clear();
     SectorCorrelator::analyse(
         *store_, [this](Side sector, int lag, double value) { plot_.drawBar(sector, lag, value); });
+    analysed_ = true;
+    showMarks();
 }
 
 void Form3::Command3_Click() {
@@ -249,6 +291,7 @@ void Form3::Command4_Click() {
 
 void Form3::simulate(Side side) {
     marks_.simulatedSource = side;
+    marks_.sampleRate = CaptureOptions::kDefaultSampleRate;
     showMarks();
     simulator_.simulate(*store_, side, HScroll1->value());
 }
@@ -257,6 +300,13 @@ void Form3::showMarks() {
     Command3->setMark(marks_.simulatedSource == Side::Left ? kRed : QColor());
     Command4->setMark(marks_.simulatedSource == Side::Right ? kRed : QColor());
     Command2->setMark(marks_.scanNotAnalysed ? kGreen : QColor());
+    const std::string point = QLocale().decimalPoint().toStdString();
+    Label1->setToolTip(
+        QStringLiteral("Un'unit\u00E0 di ritardo dura %1 (campioni a %2)")
+            .arg(QString::fromStdString(PlotGeometry::lagDurationText(marks_.sampleRate, point)),
+                 QString::fromStdString(CaptureOptions::formatSampleRate(marks_.sampleRate))));
+    exportCorrelogram_->setEnabled(analysed_);
+    saveImage_->setEnabled(analysed_);
 }
 
 void Form3::HScroll1_Change() {
@@ -273,6 +323,103 @@ void Form3::mouseMoveEvent(QMouseEvent* event) {
     const QPointF twips = event->position() * Twips::kPerPixel;
     form_MouseMove(event->buttons(), event->modifiers(), static_cast<float>(twips.x()),
                    static_cast<float>(twips.y()));
+}
+
+void Form3::contextMenuEvent(QContextMenuEvent* event) {
+    fileMenu_->exec(event->globalPos());
+}
+
+// Qt's own dialog, which Qt's Italian texts reach on every desktop.
+QString Form3::chooseFile(bool saving, const QString& title, const QString& filter,
+                          const QString& suffix) {
+    QFileDialog dialog(this, title, folder_, filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    if (saving) {
+        // Asks before it overwrites a file.
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(suffix);
+    } else {
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    folder_ = dialog.directory().absolutePath();
+    return dialog.selectedFiles().front();
+}
+
+void Form3::chooseCaptureToOpen() {
+    const QString path = chooseFile(false, QStringLiteral("Apri acquisizione"), kCaptures, {});
+    if (!path.isEmpty()) {
+        openCapture(path);
+    }
+}
+
+void Form3::chooseCaptureToSave() {
+    const QString path =
+        chooseFile(true, QStringLiteral("Salva acquisizione"), kCaptures, QStringLiteral("sr"));
+    if (!path.isEmpty()) {
+        saveCapture(path);
+    }
+}
+
+void Form3::chooseCorrelogramExport() {
+    const QString path =
+        chooseFile(true, QStringLiteral("Esporta correlogramma"),
+                   QStringLiteral("Valori separati da virgole (*.csv)"), QStringLiteral("csv"));
+    if (!path.isEmpty()) {
+        exportCorrelogram(path);
+    }
+}
+
+void Form3::chooseImageToSave() {
+    const QString path = chooseFile(true, QStringLiteral("Salva immagine"),
+                                    QStringLiteral("Immagini PNG (*.png)"), QStringLiteral("png"));
+    if (!path.isEmpty()) {
+        saveImage(path);
+    }
+}
+
+void Form3::openCapture(const QString& path) {
+    const auto file = files_.open(QFile::encodeName(path).toStdString());
+    scanFrom(*file, QStringLiteral("Apertura non riuscita"));
+}
+
+void Form3::saveCapture(const QString& path) {
+    try {
+        files_.save(QFile::encodeName(path).toStdString(), CaptureSource::splitSamples(*store_),
+                    marks_.sampleRate);
+    } catch (const OperatorError& error) {
+        QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
+                             QString::fromStdString(error.what()));
+    }
+}
+
+void Form3::exportCorrelogram(const QString& path) {
+    writeFile(path, QByteArray::fromStdString(correlogramCsv(*store_)));
+}
+
+void Form3::saveImage(const QString& path) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    grab().save(&buffer, "PNG");
+    writeFile(path, png);
+}
+
+// Written under a temporary name and renamed, so that a failure leaves an
+// older file as it was.
+void Form3::writeFile(const QString& path, const QByteArray& contents) {
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size() &&
+        file.commit()) {
+        return;
+    }
+    const OperatorError error(OperatorError::Kind::FileNotWritten,
+                              QFile::encodeName(path).toStdString(),
+                              file.errorString().toStdString());
+    QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
+                         QString::fromStdString(error.what()));
 }
 
 void Form3::paintEvent(QPaintEvent*) {

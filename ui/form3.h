@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture_files.h"
+#include "capture_options.h"
 #include "capture_source.h"
 #include "correlogram_plot.h"
 #include "noise_source_simulator.h"
@@ -7,11 +9,14 @@
 #include "twister_random.h"
 
 #include <QWidget>
+#include <cstdint>
 #include <memory>
 #include <optional>
 
 class CaptionButton;
+class QAction;
 class QLabel;
+class QMenu;
 class QScrollBar;
 
 // The instrument's only window: the correlogram plot on its surface, the
@@ -20,8 +25,9 @@ class QScrollBar;
 // the window's thread before the next event is taken.
 class Form3 final : public QWidget {
 public:
-    // Scans come from source, which outlives the window.
-    explicit Form3(CaptureSource& source);
+    // Scans come from source, and captures are kept in and opened from
+    // files; both outlive the window.
+    Form3(CaptureSource& source, CaptureFiles& files);
     ~Form3() override;
 
     const SampleStore& store() const { return *store_; }
@@ -39,9 +45,24 @@ public:
     // Show the lag under the pointer; x and y in twips, only x matters.
     void form_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
 
+    // Each of these shows its file dialog and then does the work below.
+    void chooseCaptureToOpen();
+    void chooseCaptureToSave();
+    void chooseCorrelogramExport();
+    void chooseImageToSave();
+    // Opens a capture as a scan: the analysis turns green and the simulation
+    // marks go. A file that cannot be opened changes nothing but shows why.
+    void openCapture(const QString& path);
+    // Keeps what the next analysis would read, at the rate of that data.
+    void saveCapture(const QString& path);
+    // Write the last analysis as CSV, and the window as shown as PNG.
+    void exportCorrelogram(const QString& path);
+    void saveImage(const QString& path);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void createControls();
@@ -49,23 +70,39 @@ private:
     void createReadouts();
     void createCommands();
     void createSlider();
+    void createFileCommands();
     void paintDecorations(QPainter& painter) const;
+    void scanFrom(CaptureSource& source, const QString& failureTitle);
     void simulate(Side side);
     void showMarks();
+    QString chooseFile(bool saving, const QString& title, const QString& filter,
+                       const QString& suffix);
+    void writeFile(const QString& path, const QByteArray& contents);
 
     std::unique_ptr<SampleStore> store_;
     CaptureSource& source_;
+    CaptureFiles& files_;
     TwisterRandom random_;
     NoiseSourceSimulator simulator_{random_};
     CorrelogramPlot plot_{*this};
 
-    // What the channels hold, as the coloured buttons show it: the side of
-    // the last simulated source, and whether a scan awaits its analysis.
+    // What the channels hold, as the coloured buttons and the readout's tip
+    // show it: the side of the last simulated source, whether a scan awaits
+    // its analysis, and the rate its samples were taken at.
     struct Marks {
         std::optional<Side> simulatedSource;
         bool scanNotAnalysed = false;
+        std::uint64_t sampleRate = CaptureOptions::kDefaultSampleRate;
     };
     Marks marks_;
+    // Whether the correlograms hold an analysis that can be exported.
+    bool analysed_ = false;
+
+    // Where the file dialogs open: the folder of the last file chosen.
+    QString folder_;
+    QMenu* fileMenu_ = nullptr;
+    QAction* exportCorrelogram_ = nullptr;
+    QAction* saveImage_ = nullptr;
 
     // The controls that the handlers work on; the captions live on their own.
     QLabel* Label1 = nullptr;

@@ -4,9 +4,16 @@
 #include "linux_port_io.h"
 #include "operator_error.h"
 #include "parallel_port_scan.h"
+#include "session_files.h"
+#include "windowless_run.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QTimer>
+#include <QTranslator>
 #include <cstdio>
+#include <iostream>
 #include <memory>
 
 namespace {
@@ -17,6 +24,19 @@ constexpr int kBadOptions = 2;
 int fail(const OperatorError& error) {
     std::fprintf(stderr, "correlatore: %s\n", error.what());
     return kBadOptions;
+}
+
+// Without the window a file given is the scan; otherwise scans come from the
+// analyser named, or from the parallel port.
+std::unique_ptr<CaptureSource> scanSource(const CommandLine& line, PortIo& port,
+                                          CaptureFiles& files) {
+    if (line.file && line.action == CommandLine::Action::RunWithoutWindow) {
+        return files.open(*line.file);
+    }
+    if (line.device) {
+        return std::make_unique<DeviceCapture>(*line.device, line.channels, line.sampleRate);
+    }
+    return std::make_unique<ParallelPortScan>(port);
 }
 
 } // namespace
@@ -32,7 +52,8 @@ int main(int argc, char* argv[]) {
     } catch (const OperatorError& error) {
         return fail(error);
     }
-    if (line.action != CommandLine::Action::OpenWindow) {
+    if (line.action == CommandLine::Action::ShowHelp ||
+        line.action == CommandLine::Action::ShowVersion) {
         const QString text = line.action == CommandLine::Action::ShowHelp
                                  ? CommandLine::helpText()
                                  : CommandLine::versionText();
@@ -41,15 +62,15 @@ int main(int argc, char* argv[]) {
     }
 
     LinuxPortIo port;
+    SessionFiles files(line.channels);
     std::unique_ptr<CaptureSource> source;
     try {
-        if (line.device) {
-            source = std::make_unique<DeviceCapture>(*line.device, line.channels, line.sampleRate);
-        } else {
-            source = std::make_unique<ParallelPortScan>(port);
-        }
+        source = scanSource(line, port, files);
     } catch (const OperatorError& error) {
         return fail(error);
+    }
+    if (line.action == CommandLine::Action::RunWithoutWindow) {
+        return WindowlessRun::run(line, *source, files, std::cout, std::cerr);
     }
 
     QApplication application(argc, argv);
@@ -57,7 +78,19 @@ int main(int argc, char* argv[]) {
     QApplication::setStyle(QStringLiteral("Fusion"));
     // Wayland desktops find the menu entry, and so the icon, by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(APP_ID));
-    Form3 window(*source);
+    // The window is Italian whatever the system's language: so are Qt's own
+    // dialogs and buttons.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_it"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
+    Form3 window(*source, files);
     window.show();
+    if (line.file) {
+        // Once the window is up, so that a file it cannot open is explained in it.
+        QTimer::singleShot(0, &window,
+                           [&] { window.openCapture(QFile::decodeName(line.file->c_str())); });
+    }
     return QApplication::exec();
 }

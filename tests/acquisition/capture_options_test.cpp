@@ -52,6 +52,20 @@ TEST(CaptureOptions, SampleRatesAreWholeHertzWithAnOptionalSuffix) {
     }
 }
 
+TEST(CaptureOptions, RatesAreWrittenInTheLargestUnitThatDividesThem) {
+    const struct {
+        std::uint64_t rate;
+        const char* text;
+    } cases[] = {
+        {50'000, "50 kHz"}, {24'000'000, "24 MHz"}, {1'000'000'000, "1 GHz"},
+        {1'500, "1500 Hz"}, {999, "999 Hz"},        {1'500'000, "1500 kHz"},
+        {1, "1 Hz"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(formatSampleRate(c.rate), c.text);
+    }
+}
+
 TEST(CaptureOptions, DeviceSpecIsTheDriverThenKeyValuePairs) {
     const DeviceSpec request = parseDeviceSpec("fx2lafw:conn=1.5:probe_names=a,b");
     EXPECT_EQ(request.driver, "fx2lafw");

@@ -57,7 +57,18 @@ const std::vector<MessageCase> kCases = {
     {Kind::DeviceLost, "fx2lafw", "", {}, {"interrotta", "collegamento"}},
     {Kind::DeviceShortCapture, "fx2lafw", "4096", {}, {"4096", "130000"}},
     {Kind::DeviceUnexpected, "fx2lafw", "strano", {}, {"inatteso", "strano"}},
-    {Kind::OptionUnknown, "--foo", "", {}, {"\"--foo\"", "--driver", "--help"}},
+    {Kind::FileUnreadable, "a.sr", "No such file or directory", {}, {"No such file", "permessi"}},
+    {Kind::FileNotSession, "a.sr", "non è un archivio zip", {}, {"archivio zip", "PulseView"}},
+    {Kind::FileUnitSizeInvalid, "a.sr", "9", {}, {"unitsize", "\"9\"", "da 1 a 8"}},
+    {Kind::FileSampleRateMissing, "a.sr", "", {}, {"frequenza", "vale 0"}},
+    {Kind::FileTooManyChannels, "a.sr", "100000", {}, {"100000 canali", "64"}},
+    {Kind::FileChannelMissing, "a.sr", "D1", {"D0", "D2"}, {"\"D1\"", "D0, D2", "--channels"}},
+    {Kind::FileTooShort, "a.sr", "1000", {}, {"1000 campioni", "1320"}},
+    {Kind::FileCorrupt, "a.sr", "logic-1-1", {}, {"\"logic-1-1\"", "CRC"}},
+    {Kind::FileNotWritten, "a.sr", "No space left on device", {}, {"No space", "non è stato"}},
+    {Kind::OutputNotWritten, "", "No space left on device", {}, {"uscita standard", "No space"}},
+    {Kind::FileUnexpected, "a.sr", "strano", {}, {"inatteso", "strano"}},
+    {Kind::OptionUnknown, "--foo", "", {}, {"\"--foo\"", "--driver", "--csv", "--help"}},
     {Kind::OptionValueMissing, "driver", "", {}, {"\"driver\"", "--help"}},
     {Kind::DriverUnknown,
      "fx3",
@@ -73,6 +84,8 @@ const std::vector<MessageCase> kCases = {
     {Kind::SampleRateInvalid, "1.5x", "", {}, {"\"1.5x\"", "50k, 1.5M o 200000"}},
     {Kind::ChannelsInvalid, "D0,D0", "", {}, {"\"D0,D0\"", "D0,D1"}},
     {Kind::SampleRateWithoutDevice, "50k", "", {}, {"-d", "50k"}},
+    {Kind::ArgumentExtra, "b.sr", "", {}, {"\"b.sr\"", "un file"}},
+    {Kind::FileWithOption, "-o", "a.sr", {}, {"-o", "\"a.sr\"", "dal file"}},
 };
 
 TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
@@ -88,7 +101,7 @@ TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
         seen.insert(message);
     }
     EXPECT_EQ(seen.size(), kCases.size());
-    EXPECT_EQ(kCases.size(), static_cast<std::size_t>(Kind::SampleRateWithoutDevice) + 1)
+    EXPECT_EQ(kCases.size(), static_cast<std::size_t>(Kind::FileWithOption) + 1)
         << "a kind has no case here";
 }
 

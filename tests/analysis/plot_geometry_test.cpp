@@ -62,6 +62,27 @@ TEST(PlotGeometry, ReadoutTextTakesOnlyTheDecimalPointFromTheLocale) {
     }
 }
 
+TEST(PlotGeometry, OneLagLastsOneSamplePeriodInAReadableUnit) {
+    const struct {
+        std::uint64_t rate;
+        const char* point;
+        const char* text;
+    } cases[] = {
+        {50'000, ",", "20 \u00B5s"},
+        {200'000, ",", "5 \u00B5s"},
+        {1'000'000, ",", "1 \u00B5s"},
+        {24'000'000, ",", "41,67 ns"},
+        {3, ".", "333.3 ms"},
+        {1'000, ".", "1 ms"},
+        {1'001, ".", "999 \u00B5s"},
+        {1, ",", "1 s"},
+        {4'000'000'000, ",", "0,25 ns"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PlotGeometry::lagDurationText(c.rate, c.point), c.text) << c.rate;
+    }
+}
+
 TEST(PlotGeometry, PointerOverABarReadsItsLag) {
     for (int d = 0; d <= 120; ++d) {
         EXPECT_EQ(lagAt(barX(Side::Right, d)), d);

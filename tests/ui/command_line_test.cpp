@@ -38,7 +38,7 @@ TEST(CommandLine, ParsesWhatTheOperatorWrote) {
         {{"-platform", "offscreen", "-reverse"}, {}, ""},
         {{"--foo"}, Kind::OptionUnknown, "--foo"},
         {{"-x"}, Kind::OptionUnknown, "-x"},
-        {{"file.sr"}, Kind::OptionUnknown, "file.sr"},
+        {{"a.sr", "b.sr"}, Kind::ArgumentExtra, "b.sr"},
         {{"-d"}, Kind::OptionValueMissing, "-d"},
         {{"-d", ""}, Kind::DriverUnknown, ""},
         {{"-d", "demo:conn"}, Kind::ScanOptionInvalid, "conn"},
@@ -62,6 +62,46 @@ TEST(CommandLine, ParsesWhatTheOperatorWrote) {
             ASSERT_TRUE(c.refused) << shown << ": " << error.what();
             EXPECT_EQ(error.kind(), *c.refused) << shown;
             EXPECT_EQ(error.subject(), c.subject) << shown;
+        }
+    }
+}
+
+TEST(CommandLine, FileAndWindowlessWorkTakeTheirSourceFromTheRest) {
+    const struct {
+        QStringList arguments;
+        std::optional<Kind> refused;
+        Action action;
+        std::string file; // or the refusal's subject
+        bool csv = false;
+        std::string output = {};
+    } cases[] = {
+        {{"a.sr"}, {}, Action::OpenWindow, "a.sr"},
+        {{"-d", "demo", "a.sr"}, {}, Action::OpenWindow, "a.sr"},
+        {{"--csv", "a.sr"}, {}, Action::RunWithoutWindow, "a.sr", true},
+        {{"--csv"}, {}, Action::RunWithoutWindow, "", true},
+        {{"--csv", "-d", "demo"}, {}, Action::RunWithoutWindow, "", true},
+        {{"-d", "demo", "-o", "b.sr"}, {}, Action::RunWithoutWindow, "", false, "b.sr"},
+        {{"--output=b.sr", "--csv"}, {}, Action::RunWithoutWindow, "", true, "b.sr"},
+        {{"--csv", "--help"}, {}, Action::ShowHelp, "", true},
+        {{"-o", ""}, Kind::OptionValueMissing, Action::RunWithoutWindow, "-o"},
+        {{"-o"}, Kind::OptionValueMissing, Action::RunWithoutWindow, "-o"},
+        {{"--csv", "-d", "demo", "a.sr"}, Kind::FileWithOption, Action::RunWithoutWindow, "-d"},
+        {{"-o", "b.sr", "a.sr"}, Kind::FileWithOption, Action::RunWithoutWindow, "-o"},
+    };
+    for (const auto& c : cases) {
+        const QStringList arguments = QStringList{"correlatore"} + c.arguments;
+        const std::string shown = arguments.join(' ').toStdString();
+        try {
+            const CommandLine line = CommandLine::parse(arguments);
+            EXPECT_FALSE(c.refused) << shown;
+            EXPECT_EQ(line.action, c.action) << shown;
+            EXPECT_EQ(line.file.value_or(""), c.file) << shown;
+            EXPECT_EQ(line.csv, c.csv) << shown;
+            EXPECT_EQ(line.output.value_or(""), c.output) << shown;
+        } catch (const OperatorError& error) {
+            ASSERT_TRUE(c.refused) << shown << ": " << error.what();
+            EXPECT_EQ(error.kind(), *c.refused) << shown;
+            EXPECT_EQ(error.subject(), c.file) << shown;
         }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "caption_button.h"
+#include "fake_capture_files.h"
 #include "fake_port_io.h"
 #include "form3.h"
 #include "parallel_port_scan.h"
@@ -24,9 +25,9 @@ inline QColor buttonFace() {
 }
 
 // Drives a Form3 as the operator would, from inside the process, with a fake
-// port and an unpaced scan.
+// port and an unpaced scan, and captures kept in memory.
 struct Form3Driver {
-    Form3Driver() : form(std::make_unique<Form3>(scan)) { form->show(); }
+    Form3Driver() : form(std::make_unique<Form3>(scan, files)) { form->show(); }
 
     template <typename T = QWidget> T* control(const char* name) const {
         return form->findChild<T*>(QString::fromLatin1(name));
@@ -69,5 +70,6 @@ struct Form3Driver {
     FakePortIo fakePort;
     FakePortIo* port = &fakePort;
     ParallelPortScan scan{fakePort, std::chrono::nanoseconds(0)};
+    FakeCaptureFiles files;
     std::unique_ptr<Form3> form;
 };

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "capture_options.h"
+#include "operator_error.h"
+#include "sample_store.h"
+
+#include <libsigrokcxx/libsigrokcxx.hpp>
+#include <string>
+
+// What the libsigrok sources, a device or a session file, take of a session:
+// the two receivers' bits of each sample, in a scan's layout.
+namespace SigrokRecorder {
+
+// The receivers' logic channels on a device, by index.
+struct ChannelBits {
+    unsigned int right;
+    unsigned int left;
+};
+
+// Finds the receivers' channels by name among the device's logic channels,
+// or throws OperatorError(missing, subject, the name, the logic channels).
+ChannelBits findChannels(sigrok::Device& device, const CaptureOptions::Channels& wanted,
+                         OperatorError::Kind missing, const std::string& subject);
+
+// Runs the started session to its end, or until it has given
+// CaptureSource::kSamples samples, recording them into bytes from index 1 on.
+// Returns how many samples came.
+int record(sigrok::Session& session, ChannelBits bits, SampleStore::Bits& bytes);
+
+// Stopping a session that has just ended on its own is no failure.
+void stopQuietly(sigrok::Session& session) noexcept;
+
+} // namespace SigrokRecorder

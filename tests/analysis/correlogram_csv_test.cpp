@@ -1,0 +1,75 @@
+#include "correlogram_csv.h"
+#include "sector_correlator.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <locale>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Values that need all 17 digits, and the extremes.
+std::unique_ptr<SampleStore> analysedStore() {
+    auto store = std::make_unique<SampleStore>();
+    for (int i = 1; i <= SampleStore::kLastSample; ++i) {
+        store->channelLeft[i] = static_cast<std::uint8_t>((i * 7 / 3) % 2);
+        store->channelRight[i] = static_cast<std::uint8_t>((i * 5 / 4) % 2);
+    }
+    SectorCorrelator::analyse(*store, [](Side, int, double) {});
+    store->correlationRight[SampleStore::kMaxLag] = 0.0;
+    return store;
+}
+
+TEST(CorrelogramCsv, HeaderThenLeftLagsThenRightLagsInComputingOrder) {
+    const auto store = analysedStore();
+    const auto lines = linesOf(correlogramCsv(*store));
+    ASSERT_EQ(lines.size(), 243U);
+    EXPECT_EQ(lines[0], "sector,lag,value");
+    EXPECT_EQ(lines[1].rfind("SINISTRA,0,", 0), 0U) << lines[1];
+    EXPECT_EQ(lines[121].rfind("SINISTRA,120,", 0), 0U) << lines[121];
+    EXPECT_EQ(lines[122].rfind("DESTRA,0,", 0), 0U) << lines[122];
+    EXPECT_EQ(lines[242], "DESTRA,120,0");
+}
+
+TEST(CorrelogramCsv, EveryValueReadsBackAsTheSameDoubleInAnyLocale) {
+    const auto store = analysedStore();
+    // A locale with a decimal comma, where one is installed, must not change the text.
+    const std::string plain = correlogramCsv(*store);
+    try {
+        std::locale::global(std::locale("it_IT.UTF-8"));
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(correlogramCsv(*store), plain);
+    std::locale::global(std::locale::classic());
+
+    const auto lines = linesOf(plain);
+    for (int row = 0; row < 242; ++row) {
+        const std::string& line = lines[static_cast<std::size_t>(row + 1)];
+        const double value = std::strtod(line.substr(line.rfind(',') + 1).c_str(), nullptr);
+        const double expected = row <= SampleStore::kMaxLag
+                                    ? store->correlationLeft[row]
+                                    : store->correlationRight[row - SampleStore::kMaxLag - 1];
+        EXPECT_EQ(value, expected) << line;
+    }
+}
+
+TEST(CorrelogramCsv, ValuesHaveSeventeenSignificantDigits) {
+    auto store = std::make_unique<SampleStore>();
+    SectorCorrelator::analyse(*store, [](Side, int, double) {});
+    EXPECT_EQ(linesOf(correlogramCsv(*store))[1], "SINISTRA,0,462.97733108366765");
+}
+
+} // namespace
