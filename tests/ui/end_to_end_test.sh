@@ -3,7 +3,8 @@
 # person would: set a delay on the slider, press "Sorgente DX", press the
 # analysis button, look at the screen, close the window. Then once more with
 # libsigrok's demo analyser: scan, see the analysis button turn green,
-# analyse, see the bars.
+# analyse, see the bars. Last, a capture of the demo kept in a session file
+# and given on the command line: green at once, analysis, bars.
 #
 #     end_to_end_test.sh PROGRAM SCREEN_PROBE CLOSE_WINDOW [DELAY] [SCREENSHOT_DIR]
 set -euo pipefail
@@ -57,4 +58,16 @@ read -r red green blue < <("$probe" "$X" "$Y" --colour 900 659) # low on ANALISI
 click 932 644 # ANALISI
 sleep 1
 [ "$("$probe" "$X" "$Y")" -ge 0 ] || fail "no bars after analysing the demo's scan"
+close_window_and_wait "$close_window"
+
+capture=$(mktemp -d)
+trap 'rm -rf "$capture"' EXIT
+"$program" -d demo -o "$capture/demo.sr" || fail "could not keep a capture of the demo"
+open_and_measure "$capture/demo.sr"
+read -r red green blue < <("$probe" "$X" "$Y" --colour 900 659)
+[ "$green" -gt 200 ] && [ "$red" -lt 120 ] && [ "$blue" -lt 120 ] ||
+    fail "after opening a capture the analysis button is $red $green $blue, not green"
+click 932 644 # ANALISI
+sleep 1
+[ "$("$probe" "$X" "$Y")" -ge 0 ] || fail "no bars after analysing the opened capture"
 close_window_and_wait "$close_window"

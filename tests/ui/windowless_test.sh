@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The program without its window, as a script runs it: no display at all.
+# The correlogram of known captures, a capture kept and read back, and the
+# exit statuses: 0 done, 1 failed, 2 bad options.
+#
+#     windowless_test.sh PROGRAM
+set -euo pipefail
+program=$1
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+export LC_ALL=C.UTF-8
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+status() { # EXPECTED ARGUMENTS...: runs the program, stdout to $work/out, stderr to $work/err
+    local expected=$1 got=0
+    shift
+    "$program" "$@" >"$work/out" 2>"$work/err" || got=$?
+    [ "$got" = "$expected" ] || fail "correlatore $* exited $got, expected $expected: $(cat "$work/err")"
+}
+
+# Both receivers always low: every sample agrees at every lag.
+sigrok-cli -d demo --channels D0,D1 --channel-group Logic --config pattern=all-low \
+    --samples 2000 -o "$work/low.sr"
+status 0 --csv "$work/low.sr"
+[ "$(head -n 1 "$work/out")" = "sector,lag,value" ] || fail "header: $(head -n 1 "$work/out")"
+[ "$(wc -l <"$work/out")" = 243 ] || fail "$(wc -l <"$work/out") lines, expected 243"
+expected=$( (for lag in $(seq 0 120); do echo "SINISTRA,$lag,462.97733108366765"; done
+    for lag in $(seq 0 120); do echo "DESTRA,$lag,462.97733108366765"; done))
+[ "$(tail -n +2 "$work/out")" = "$expected" ] || fail "all-low capture: $(sed -n 2p "$work/out")"
+[ ! -s "$work/err" ] || fail "stderr on success: $(cat "$work/err")"
+
+# A whole capture of the demo, kept and read back, analyses as the device does.
+status 0 -d demo -o "$work/demo.sr"
+[ ! -s "$work/out" ] || fail "-o wrote to stdout"
+sigrok-cli -i "$work/demo.sr" -O binary >"$work/demo.bin"
+[ "$(stat -c %s "$work/demo.bin")" = 130000 ] || fail "kept $(stat -c %s "$work/demo.bin") samples"
+status 0 --csv "$work/demo.sr"
+mv "$work/out" "$work/from-file.csv"
+status 0 --csv -d demo
+cmp -s "$work/out" "$work/from-file.csv" || fail "the kept capture analyses differently"
+
+# Failures: the message names what failed, in Italian, on stderr.
+status 1 --csv "$work/nowhere.sr"
+grep -q 'nowhere.sr' "$work/err" && grep -q 'Impossibile aprire' "$work/err" ||
+    fail "missing file: $(cat "$work/err")"
+[ ! -s "$work/out" ] || fail "a failed run wrote to stdout"
+printf 'non un archivio' >"$work/text.sr"
+status 1 --csv "$work/text.sr"
+grep -q 'zip' "$work/err" || fail "text file: $(cat "$work/err")"
+status 1 -d demo -o "$work/no/such/folder.sr"
+grep -q 'Impossibile salvare' "$work/err" || fail "unwritable: $(cat "$work/err")"
+got=0
+"$program" --csv "$work/low.sr" >/dev/full 2>"$work/err" || got=$?
+[ "$got" = 1 ] || fail "a full output exited $got"
+grep -q 'uscita standard' "$work/err" || fail "full output: $(cat "$work/err")"
+
+# Bad options stop before any work.
+status 2 --csv --bogus
+status 2 --csv -d demo "$work/low.sr"
+status 2 -o "$work/copy.sr" "$work/low.sr"
+[ ! -e "$work/copy.sr" ] || fail "a refused command line wrote a file"
+echo "windowless runs: ok"
