@@ -180,7 +180,7 @@ int runSession(const OpenDevice& device, SigrokRecorder::ChannelBits bits, Sampl
         const std::lock_guard lock(watch.mutex);
         watch.session = session;
     }
-    const int count = SigrokRecorder::record(*session, bits, bytes);
+    const int count = SigrokRecorder::record(*session, bits, bytes, CaptureSource::kSamples);
     {
         const std::lock_guard lock(watch.mutex);
         watch.session.reset();

@@ -2,6 +2,7 @@
 
 #include "operator_error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -43,9 +44,10 @@ struct KeyFileFree {
 };
 using KeyFile = std::unique_ptr<GKeyFile, KeyFileFree>;
 
-// A value from the metadata, or nothing where the key is missing.
+// A value from the metadata, as libsigrok reads it, or nothing where the key
+// is missing or its value cannot be read.
 std::optional<std::string> valueOf(GKeyFile* keys, const char* group, const char* key) {
-    gchar* value = g_key_file_get_value(keys, group, key, nullptr);
+    gchar* value = g_key_file_get_string(keys, group, key, nullptr);
     if (value == nullptr) {
         return std::nullopt;
     }
@@ -70,22 +72,20 @@ class Checker {
 public:
     explicit Checker(std::string path) : path_(std::move(path)) {}
 
-    void run(int samples) {
+    int run(int samples) {
         openArchive();
         checkVersion();
         const KeyFile keys = metadata();
-        gchar** groups = g_key_file_get_groups(keys.get(), nullptr);
-        try {
-            for (gchar** group = groups; *group != nullptr; ++group) {
-                if (g_str_has_prefix(*group, "device ")) {
-                    checkDevice(keys.get(), *group, samples);
-                }
+        gchar** names = g_key_file_get_groups(keys.get(), nullptr);
+        const std::vector<std::string> groups(names, names + g_strv_length(names));
+        g_strfreev(names);
+        int held = 0;
+        for (const std::string& group : groups) {
+            if (group.starts_with("device ")) {
+                held = std::max(held, checkDevice(keys.get(), group.c_str(), samples));
             }
-        } catch (...) {
-            g_strfreev(groups);
-            throw;
         }
-        g_strfreev(groups);
+        return held;
     }
 
 private:
@@ -141,8 +141,8 @@ private:
         const std::string text = version ? std::string(version->begin(), version->end()) : "";
         const long long release = number(text);
         if (!version || release < 1 || release > 2) {
-            refuse(Kind::FileNotSession, version ? "versione del formato non supportata"
-                                                 : "manca la voce \"version\"");
+            refuse(Kind::FileNotSession,
+                   version ? "versione del formato non supportata" : "manca la voce \"version\"");
         }
     }
 
@@ -162,9 +162,11 @@ private:
         return keys;
     }
 
-    void checkDevice(GKeyFile* keys, const char* group, int samples) {
+    // Returns the samples of logic data the device's section names, up to samples.
+    int checkDevice(GKeyFile* keys, const char* group, int samples) {
         const long long logicChannels = channelCount(keys, group, "total probes");
-        channelCount(keys, group, "total analog");
+        const long long analogChannels = channelCount(keys, group, "total analog");
+        checkKeyOrder(keys, group, valueOf(keys, group, "capturefile") || analogChannels > 0);
         const auto rate = valueOf(keys, group, "samplerate");
         std::uint64_t hertz = 0;
         if (!rate || sr_parse_sizestring(rate->c_str(), &hertz) != SR_OK || hertz == 0) {
@@ -172,14 +174,58 @@ private:
         }
         const auto captureFile = valueOf(keys, group, "capturefile");
         if (!captureFile) {
-            return; // analog data only
+            return 0; // analog data only
         }
         const auto unit = valueOf(keys, group, "unitsize");
         const long long unitSize = unit ? number(*unit) : -1;
         if (unitSize < 1 || unitSize > kUnitSizeLimit || unitSize * 8 < logicChannels) {
             refuse(Kind::FileUnitSizeInvalid, unit.value_or(""));
         }
-        checkData(*captureFile, static_cast<zip_uint64_t>(samples * unitSize));
+        const zip_uint64_t bytes =
+            checkData(*captureFile, static_cast<zip_uint64_t>(samples * unitSize));
+        return static_cast<int>(std::min<zip_uint64_t>(bytes / static_cast<zip_uint64_t>(unitSize),
+                                                       static_cast<zip_uint64_t>(samples)));
+    }
+
+    // libsigrok's loader takes the keys in their order and gives up at the
+    // first it cannot take, leaking what it has built: such a file goes no
+    // further than here. Every key but the data's name needs a device, made
+    // for data, and a channel's name needs the count that made its channel.
+    void checkKeyOrder(GKeyFile* keys, const char* group, bool hasDevice) const {
+        gchar** names = g_key_file_get_keys(keys, group, nullptr, nullptr);
+        std::vector<std::string> order(names, names + g_strv_length(names));
+        g_strfreev(names);
+        long long logic = 0;
+        std::vector<long long> channels; // indices, in the loader's order
+        for (const std::string& key : order) {
+            const auto value = valueOf(keys, group, key.c_str());
+            const bool named = key.starts_with("probe") || key.starts_with("analog");
+            const bool taken = named || key == "samplerate" || key == "unitsize" ||
+                               key == "total probes" || key == "total analog";
+            if (taken && !hasDevice) {
+                refuse(Kind::FileNotSession, "metadati non validi (\"" + key + "\" senza dati)");
+            }
+            const long long count = value ? number(*value) : 0;
+            if (key == "total probes") {
+                logic = count;
+                for (long long i = 0; i < count; ++i) {
+                    channels.push_back(i);
+                }
+            } else if (key == "total analog") {
+                for (long long i = logic; i < logic + count; ++i) {
+                    channels.push_back(i);
+                }
+            } else if (named) {
+                const bool probe = key.starts_with("probe");
+                const long long n = number(key.substr(probe ? 5 : 6));
+                const bool exists =
+                    probe ? n >= 1 && n <= static_cast<long long>(channels.size())
+                          : std::find(channels.begin(), channels.end(), n - 1) != channels.end();
+                if (!value || n < 1 || !exists) {
+                    refuse(Kind::FileNotSession, "metadati non validi (\"" + key + "\")");
+                }
+            }
+        }
     }
 
     // libsigrok makes each channel an object, one by one: a count must be
@@ -197,19 +243,21 @@ private:
     }
 
     // The data that the first samples come from: one entry, or chunks
-    // numbered from 1, each of which must match its checksum.
-    void checkData(const std::string& captureFile, zip_uint64_t bytes) {
-        if (verify(captureFile)) {
-            return;
+    // numbered from 1, each of which must match its checksum. Returns the
+    // bytes there are, or at least the bytes wanted.
+    zip_uint64_t checkData(const std::string& captureFile, zip_uint64_t wanted) {
+        if (const auto whole = verify(captureFile)) {
+            return *whole;
         }
         zip_uint64_t covered = 0;
-        for (int chunk = 1; covered < bytes; ++chunk) {
+        for (int chunk = 1; covered < wanted; ++chunk) {
             const auto size = verify(captureFile + "-" + std::to_string(chunk));
             if (!size) {
-                return;
+                break;
             }
             covered += *size;
         }
+        return covered;
     }
 
     // Reads an entry through, which checks its checksum at the end, and
@@ -239,8 +287,8 @@ private:
 
 } // namespace
 
-void check(const std::string& path, int samples) {
-    Checker(path).run(samples);
+int check(const std::string& path, int samples) {
+    return Checker(path).run(samples);
 }
 
 } // namespace SessionArchive

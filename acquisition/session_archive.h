@@ -10,7 +10,8 @@ namespace SessionArchive {
 
 // Throws OperatorError with a File kind naming path when the file is not a
 // session, its metadata are out of bounds, or a data entry holding any of the
-// first `samples` samples fails its checksum.
-void check(const std::string& path, int samples);
+// first `samples` samples fails its checksum. Returns how many samples of
+// logic data the file holds, or `samples` when it holds more.
+int check(const std::string& path, int samples);
 
 } // namespace SessionArchive

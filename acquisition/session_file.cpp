@@ -64,7 +64,12 @@ std::uint64_t rateOf(sigrok::Device& device) {
 // Plays the file's data into bytes and returns the file's rate.
 std::uint64_t load(const std::string& path, const CaptureOptions::Channels& channels,
                    SampleStore::Bits& bytes) {
-    SessionArchive::check(path, CaptureSource::kSamples);
+    // Reading stops at the end of the file's logic data: what may follow is
+    // of no use, and libsigrok 0.5.2 leaks on its way to analog data.
+    const int held = SessionArchive::check(path, CaptureSource::kSamples);
+    if (held < SessionFile::kMinimumSamples) {
+        throw OperatorError(Kind::FileTooShort, path, std::to_string(held));
+    }
     SigrokContext::log().clear();
     std::shared_ptr<sigrok::Session> session;
     try {
@@ -83,7 +88,8 @@ std::uint64_t load(const std::string& path, const CaptureOptions::Channels& chan
     }
     const auto bits =
         SigrokRecorder::findChannels(device, channels, Kind::FileChannelMissing, path);
-    const int count = SigrokRecorder::record(*session, bits, bytes);
+    // The checked data may still fail libsigrok's reader part way.
+    const int count = SigrokRecorder::record(*session, bits, bytes, held);
     if (count < SessionFile::kMinimumSamples) {
         throw OperatorError(Kind::FileTooShort, path, std::to_string(count));
     }
@@ -103,7 +109,7 @@ void writeSession(const std::string& path, std::span<const std::uint8_t> samples
     output->receive(context->create_header_packet(now));
     // Without it the file says 0 Hz.
     output->receive(context->create_meta_packet(
-                      {{sigrok::ConfigKey::SAMPLERATE, Glib::Variant<guint64>::create(sampleRate)}}));
+        {{sigrok::ConfigKey::SAMPLERATE, Glib::Variant<guint64>::create(sampleRate)}}));
     std::vector<std::uint8_t> data(samples.begin(), samples.end());
     output->receive(context->create_logic_packet(data.data(), data.size(), 1));
     output->receive(context->create_end_packet());
@@ -126,8 +132,8 @@ void SessionFile::scan(SampleStore& store) {
         } catch (const OperatorError&) {
             failure = std::current_exception();
         } catch (const std::exception&) {
-            failure = std::make_exception_ptr(
-                OperatorError(Kind::FileUnexpected, path_, logText()));
+            failure =
+                std::make_exception_ptr(OperatorError(Kind::FileUnexpected, path_, logText()));
         }
     });
     reader.join();

@@ -14,7 +14,8 @@ namespace {
 // runs inside libsigrok's callback, which must not throw.
 class Recorder {
 public:
-    Recorder(SampleStore::Bits& bytes, ChannelBits bits) : bytes_(bytes), bits_(bits) {}
+    Recorder(SampleStore::Bits& bytes, ChannelBits bits, int limit)
+        : bytes_(bytes), bits_(bits), limit_(std::min(limit, CaptureSource::kSamples)) {}
 
     // Returns whether the scan is complete.
     bool take(const sigrok::Logic& logic) noexcept {
@@ -41,10 +42,11 @@ public:
     int count() const { return count_; }
 
 private:
-    bool full() const { return count_ >= CaptureSource::kSamples; }
+    bool full() const { return count_ >= limit_; }
 
     SampleStore::Bits& bytes_;
     ChannelBits bits_;
+    int limit_;
     int count_ = 0;
 };
 
@@ -80,8 +82,8 @@ void stopQuietly(sigrok::Session& session) noexcept {
     }
 }
 
-int record(sigrok::Session& session, ChannelBits bits, SampleStore::Bits& bytes) {
-    Recorder recorder(bytes, bits);
+int record(sigrok::Session& session, ChannelBits bits, SampleStore::Bits& bytes, int limit) {
+    Recorder recorder(bytes, bits, limit);
     bool full = false;
     // libsigrok calls this through a noexcept wrapper: nothing may escape.
     session.add_datafeed_callback(
@@ -91,7 +93,8 @@ int record(sigrok::Session& session, ChannelBits bits, SampleStore::Bits& bytes)
                     return;
                 }
                 if (recorder.take(*std::static_pointer_cast<sigrok::Logic>(packet->payload()))) {
-                    // Devices that ignore the sample limit, and longer files, end here.
+                    // Devices that ignore the sample limit end here, and files
+                    // before anything that follows the samples wanted.
                     full = true;
                     stopQuietly(session);
                 }

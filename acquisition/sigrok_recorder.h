@@ -22,10 +22,10 @@ struct ChannelBits {
 ChannelBits findChannels(sigrok::Device& device, const CaptureOptions::Channels& wanted,
                          OperatorError::Kind missing, const std::string& subject);
 
-// Runs the started session to its end, or until it has given
-// CaptureSource::kSamples samples, recording them into bytes from index 1 on.
+// Runs the session to its end, or until it has given limit samples (at most
+// CaptureSource::kSamples), recording them into bytes from index 1 on.
 // Returns how many samples came.
-int record(sigrok::Session& session, ChannelBits bits, SampleStore::Bits& bytes);
+int record(sigrok::Session& session, ChannelBits bits, SampleStore::Bits& bytes, int limit);
 
 // Stopping a session that has just ended on its own is no failure.
 void stopQuietly(sigrok::Session& session) noexcept;

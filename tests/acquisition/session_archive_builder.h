@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -23,10 +24,18 @@ inline Keys twoChannels() {
             {"unitsize", "1"}};
 }
 
-// The keys with key set to value, or without it where there is no value.
+// The keys with key set to value in its place, or added last, or without it
+// where there is no value.
 inline Keys edited(Keys keys, const std::string& key, std::optional<std::string> value) {
-    std::erase_if(keys, [&](const auto& entry) { return entry.first == key; });
-    if (value) {
+    const auto found = std::find_if(keys.begin(), keys.end(),
+                                    [&](const auto& entry) { return entry.first == key; });
+    if (!value) {
+        if (found != keys.end()) {
+            keys.erase(found);
+        }
+    } else if (found != keys.end()) {
+        found->second = *value;
+    } else {
         keys.emplace_back(key, *value);
     }
     return keys;
