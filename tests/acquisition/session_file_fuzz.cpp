@@ -7,6 +7,7 @@
 #include "session_archive_builder.h"
 #include "session_file.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
@@ -91,6 +92,10 @@ private:
                 value = kValues[below(std::size(kValues))];
             }
             keys = Builder::edited(keys, key, value);
+        }
+        // libsigrok reads the keys in their order.
+        if (below(4) == 0) {
+            std::shuffle(keys.begin(), keys.end(), random_);
         }
         return keys;
     }

@@ -9,6 +9,7 @@
 #include "session_file.h"
 #include "twister_random.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -240,6 +241,13 @@ const BadFile kBadFiles[] = {
                                stepData(2000));
      },
      Kind::FileUnitSizeInvalid, "1"},
+    {"channel named before its count",
+     [](const std::string& path) {
+         Builder::Keys keys = Builder::twoChannels();
+         std::rotate(keys.begin() + 1, keys.begin() + 4, keys.begin() + 5); // probe1 first
+         Builder::writeSession(path, keys, stepData(2000));
+     },
+     Kind::FileNotSession, "probe1"},
     {"no rate", [](const std::string& path) { withKey(path, "samplerate", std::nullopt); },
      Kind::FileSampleRateMissing, ""},
     {"rate 0", [](const std::string& path) { withKey(path, "samplerate", "0 Hz"); },
