@@ -27,9 +27,9 @@ namespace {
 
 std::string withDecimalPoint(double value, int digits, std::string_view decimalPoint) {
     char written[32];
-    const auto end = std::to_chars(written, written + sizeof written, value,
-                                   std::chars_format::general, digits)
-                         .ptr;
+    const auto end =
+        std::to_chars(written, written + sizeof written, value, std::chars_format::general, digits)
+            .ptr;
     std::string text;
     for (const char* c = written; c != end; ++c) {
         text += *c == '.' ? decimalPoint : std::string_view(c, 1);
@@ -54,8 +54,7 @@ std::string lagDurationText(std::uint64_t sampleRate, std::string_view decimalPo
     while (unit + 1 < std::size(units) && units[unit].perSecond < rate) {
         ++unit;
     }
-    return withDecimalPoint(units[unit].perSecond / rate, 4, decimalPoint) + " " +
-           units[unit].name;
+    return withDecimalPoint(units[unit].perSecond / rate, 4, decimalPoint) + " " + units[unit].name;
 }
 
 } // namespace PlotGeometry
