@@ -19,18 +19,10 @@ namespace {
 using Kind = OperatorError::Kind;
 using ScanOptions = std::map<const sigrok::ConfigKey*, Glib::VariantBase>;
 
-std::string joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += (text.empty() ? "" : "; ") + line;
-    }
-    return text;
-}
-
 // A failure that libsigrok reported only as an error code: its log says why.
 OperatorError failureFromLog(const std::string& device, Kind otherwise) {
-    const std::vector<std::string> lines = SigrokContext::log().lines();
-    return {LibsigrokLog::failureKind(lines, otherwise), device, joined(lines)};
+    const LibsigrokLog& log = SigrokContext::log();
+    return {LibsigrokLog::failureKind(log.lines(), otherwise), device, log.text()};
 }
 
 std::shared_ptr<sigrok::Driver> driverOf(const CaptureOptions::DeviceSpec& request) {

@@ -38,6 +38,14 @@ std::vector<std::string> LibsigrokLog::lines() const {
     return {lines_.begin(), lines_.end()};
 }
 
+std::string LibsigrokLog::text() const {
+    std::string joined;
+    for (const std::string& line : lines()) {
+        joined += (joined.empty() ? "" : "; ") + line;
+    }
+    return joined;
+}
+
 // Checked in this order because one cause can bring the next: a firmware
 // upload fails when the user may not open the device, for example.
 Kind LibsigrokLog::failureKind(const std::vector<std::string>& lines, Kind otherwise) {

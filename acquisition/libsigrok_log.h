@@ -15,6 +15,8 @@ public:
     void record(std::string line);
     void clear();
     std::vector<std::string> lines() const;
+    // The lines in one, for a message.
+    std::string text() const;
 
     // What the lines say went wrong with a device, or otherwise when they
     // tell nothing more specific.

@@ -19,15 +19,6 @@ namespace {
 
 using Kind = OperatorError::Kind;
 
-// libsigrok's last words, for a failure it reported only as an error code.
-std::string logText() {
-    std::string text;
-    for (const std::string& line : SigrokContext::log().lines()) {
-        text += (text.empty() ? "" : "; ") + line;
-    }
-    return text;
-}
-
 // The devices that loading a session makes hold state of their own until
 // they are closed, even when the session goes away.
 class ClosedAtEnd {
@@ -75,7 +66,7 @@ std::uint64_t load(const std::string& path, const CaptureOptions::Channels& chan
     try {
         session = SigrokContext::get()->load_session(path);
     } catch (const sigrok::Error&) {
-        throw OperatorError(Kind::FileUnexpected, path, logText());
+        throw OperatorError(Kind::FileUnexpected, path, SigrokContext::log().text());
     }
     const ClosedAtEnd loaded(session->devices());
     if (loaded.devices().size() != 1) {
@@ -132,8 +123,8 @@ void SessionFile::scan(SampleStore& store) {
         } catch (const OperatorError&) {
             failure = std::current_exception();
         } catch (const std::exception&) {
-            failure =
-                std::make_exception_ptr(OperatorError(Kind::FileUnexpected, path_, logText()));
+            failure = std::make_exception_ptr(
+                OperatorError(Kind::FileUnexpected, path_, SigrokContext::log().text()));
         }
     });
     reader.join();
@@ -157,7 +148,7 @@ void SessionFile::write(const std::string& path, std::span<const std::uint8_t> s
         writeSession(temporary, samples, sampleRate);
     } catch (const std::exception&) {
         std::remove(temporary.c_str());
-        const std::string log = logText();
+        const std::string log = SigrokContext::log().text();
         throw OperatorError(Kind::FileNotWritten, path,
                             log.empty() ? std::string("errore di scrittura") : log);
     }
