@@ -21,7 +21,8 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-// Values that need all 17 digits, and the extremes.
+// Values that need all 17 digits, and a zero. The whole text of a known
+// capture is checked where the program writes it, in the windowless test.
 std::unique_ptr<SampleStore> analysedStore() {
     auto store = std::make_unique<SampleStore>();
     for (int i = 1; i <= SampleStore::kLastSample; ++i) {
@@ -31,17 +32,6 @@ std::unique_ptr<SampleStore> analysedStore() {
     SectorCorrelator::analyse(*store, [](Side, int, double) {});
     store->correlationRight[SampleStore::kMaxLag] = 0.0;
     return store;
-}
-
-TEST(CorrelogramCsv, HeaderThenLeftLagsThenRightLagsInComputingOrder) {
-    const auto store = analysedStore();
-    const auto lines = linesOf(correlogramCsv(*store));
-    ASSERT_EQ(lines.size(), 243U);
-    EXPECT_EQ(lines[0], "sector,lag,value");
-    EXPECT_EQ(lines[1].rfind("SINISTRA,0,", 0), 0U) << lines[1];
-    EXPECT_EQ(lines[121].rfind("SINISTRA,120,", 0), 0U) << lines[121];
-    EXPECT_EQ(lines[122].rfind("DESTRA,0,", 0), 0U) << lines[122];
-    EXPECT_EQ(lines[242], "DESTRA,120,0");
 }
 
 TEST(CorrelogramCsv, EveryValueReadsBackAsTheSameDoubleInAnyLocale) {
@@ -56,6 +46,7 @@ TEST(CorrelogramCsv, EveryValueReadsBackAsTheSameDoubleInAnyLocale) {
     std::locale::global(std::locale::classic());
 
     const auto lines = linesOf(plain);
+    ASSERT_EQ(lines.size(), 243U);
     for (int row = 0; row < 242; ++row) {
         const std::string& line = lines[static_cast<std::size_t>(row + 1)];
         const double value = std::strtod(line.substr(line.rfind(',') + 1).c_str(), nullptr);
@@ -64,12 +55,6 @@ TEST(CorrelogramCsv, EveryValueReadsBackAsTheSameDoubleInAnyLocale) {
                                     : store->correlationRight[row - SampleStore::kMaxLag - 1];
         EXPECT_EQ(value, expected) << line;
     }
-}
-
-TEST(CorrelogramCsv, ValuesHaveSeventeenSignificantDigits) {
-    auto store = std::make_unique<SampleStore>();
-    SectorCorrelator::analyse(*store, [](Side, int, double) {});
-    EXPECT_EQ(linesOf(correlogramCsv(*store))[1], "SINISTRA,0,462.97733108366765");
 }
 
 } // namespace
