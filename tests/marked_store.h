@@ -1,8 +1,11 @@
 #pragma once
 
+#include "capture_source.h"
+#include "operator_error.h"
 #include "sample_store.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 #include <memory>
 
 // A store with values that no scan writes, so that every entry a scan
@@ -20,4 +23,18 @@ inline std::unique_ptr<SampleStore> markedStore() {
 
 inline bool sameStore(const SampleStore& a, const SampleStore& b) {
     return std::memcmp(&a, &b, sizeof(SampleStore)) == 0;
+}
+
+// The error a scan throws, after checking that it changed nothing.
+inline OperatorError refusalOf(CaptureSource& source) {
+    auto store = markedStore();
+    const auto before = std::make_unique<SampleStore>(*store);
+    try {
+        source.scan(*store);
+    } catch (const OperatorError& error) {
+        EXPECT_TRUE(sameStore(*store, *before)) << "a refused scan changed the store";
+        return error;
+    }
+    ADD_FAILURE() << "the scan succeeded";
+    return {OperatorError::Kind::FileUnexpected, ""};
 }

@@ -25,20 +25,6 @@ void incrementalPattern(sigrok::Device& device) {
         sigrok::ConfigKey::PATTERN_MODE, Glib::Variant<Glib::ustring>::create("incremental"));
 }
 
-// The error a scan throws, after checking that it changed nothing.
-OperatorError refusal(DeviceCapture& capture) {
-    auto store = markedStore();
-    const auto before = std::make_unique<SampleStore>(*store);
-    try {
-        capture.scan(*store);
-    } catch (const OperatorError& error) {
-        EXPECT_TRUE(sameStore(*store, *before)) << "a failed scan changed the store";
-        return error;
-    }
-    ADD_FAILURE() << "the scan succeeded";
-    return {Kind::DeviceUnexpected, ""};
-}
-
 // D0 counts the low bit and D1 the next, so the right receiver on D0 and the
 // left on D1 give the bytes 0, 1, 2, 3; exchanged, 0, 2, 1, 3.
 TEST(DeviceCapture, DemoCountingPatternLandsOnTheScansBitsAndChannels) {
@@ -89,13 +75,13 @@ TEST(DeviceCapture, DemoCaptureHoldsTheBitsSigrokCliCaptures) {
 
 TEST(DeviceCapture, WhatTheDeviceCannotDoIsRefusedWithTheStoreUnchanged) {
     DeviceCapture tooFast(parseDeviceSpec("demo"), {}, 2'000'000'000);
-    const OperatorError rate = refusal(tooFast);
+    const OperatorError rate = refusalOf(tooFast);
     EXPECT_EQ(rate.kind(), Kind::DeviceRateOutOfRange);
     EXPECT_EQ(rate.detail(), "2000000000");
     EXPECT_EQ(rate.choices(), (std::vector<std::string>{"1 Hz", "1 GHz", "1 Hz"}));
 
     DeviceCapture noSuchChannel(parseDeviceSpec("demo"), {"D0", "D9"}, kFastRate);
-    const OperatorError channel = refusal(noSuchChannel);
+    const OperatorError channel = refusalOf(noSuchChannel);
     EXPECT_EQ(channel.kind(), Kind::DeviceChannelUnknown);
     EXPECT_EQ(channel.detail(), "D9");
     EXPECT_EQ(channel.choices(),
@@ -107,7 +93,7 @@ TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
     DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate, [](sigrok::Device& device) {
         device.config_set(sigrok::ConfigKey::LIMIT_SAMPLES, Glib::Variant<guint64>::create(1000));
     });
-    const OperatorError error = refusal(capture);
+    const OperatorError error = refusalOf(capture);
     EXPECT_EQ(error.kind(), Kind::DeviceShortCapture);
     EXPECT_EQ(error.detail(), "1000");
 }

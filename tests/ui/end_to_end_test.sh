@@ -21,6 +21,18 @@ click() { # a point of the window, in pixels of its layout
     sleep 0.3
 }
 
+# After WHAT the analysis button must be green; then an analysis draws bars,
+# and the window is closed.
+green_then_bars() { # WHAT
+    read -r red green blue < <("$probe" "$X" "$Y" --colour 900 659) # low on ANALISI's face
+    [ "$green" -gt 200 ] && [ "$red" -lt 120 ] && [ "$blue" -lt 120 ] ||
+        fail "after $1 the analysis button is $red $green $blue, not green"
+    click 932 644 # ANALISI
+    sleep 1
+    [ "$("$probe" "$X" "$Y")" -ge 0 ] || fail "no bars after analysing $1"
+    close_window_and_wait "$close_window"
+}
+
 open_and_measure() { # ARGUMENTS...: opens the program, sets X, Y, WIDTH, HEIGHT
     open_window "$program" "$@"
     sleep 1
@@ -52,22 +64,10 @@ close_window_and_wait "$close_window"
 open_and_measure -d demo
 click 628 644 # SCANSIONE SETTORE
 sleep 4
-read -r red green blue < <("$probe" "$X" "$Y" --colour 900 659) # low on ANALISI's face
-[ "$green" -gt 200 ] && [ "$red" -lt 120 ] && [ "$blue" -lt 120 ] ||
-    fail "after a scan of the demo the analysis button is $red $green $blue, not green"
-click 932 644 # ANALISI
-sleep 1
-[ "$("$probe" "$X" "$Y")" -ge 0 ] || fail "no bars after analysing the demo's scan"
-close_window_and_wait "$close_window"
+green_then_bars "a scan of the demo"
 
 capture=$(mktemp -d)
 trap 'rm -rf "$capture"' EXIT
 "$program" -d demo -o "$capture/demo.sr" || fail "could not keep a capture of the demo"
 open_and_measure "$capture/demo.sr"
-read -r red green blue < <("$probe" "$X" "$Y" --colour 900 659)
-[ "$green" -gt 200 ] && [ "$red" -lt 120 ] && [ "$blue" -lt 120 ] ||
-    fail "after opening a capture the analysis button is $red $green $blue, not green"
-click 932 644 # ANALISI
-sleep 1
-[ "$("$probe" "$X" "$Y")" -ge 0 ] || fail "no bars after analysing the opened capture"
-close_window_and_wait "$close_window"
+green_then_bars "opening a capture"
