@@ -28,6 +28,7 @@ constexpr zip_uint64_t kMetadataLimit = 1 << 20;
 // libsigrok's channel bitmaps and unit sizes end at 64 channels.
 constexpr int kChannelLimit = 64;
 constexpr int kUnitSizeLimit = 8;
+constexpr std::size_t kCaptureFileNameLimit = 100;
 
 struct ArchiveCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -166,15 +167,20 @@ private:
     int checkDevice(GKeyFile* keys, const char* group, int samples) {
         const long long logicChannels = channelCount(keys, group, "total probes");
         const long long analogChannels = channelCount(keys, group, "total analog");
-        checkKeyOrder(keys, group, valueOf(keys, group, "capturefile") || analogChannels > 0);
+        const auto captureFile = valueOf(keys, group, "capturefile");
+        checkKeyOrder(keys, group, captureFile || analogChannels > 0);
         const auto rate = valueOf(keys, group, "samplerate");
         std::uint64_t hertz = 0;
         if (!rate || sr_parse_sizestring(rate->c_str(), &hertz) != SR_OK || hertz == 0) {
             refuse(Kind::FileSampleRateMissing);
         }
-        const auto captureFile = valueOf(keys, group, "capturefile");
         if (!captureFile) {
             return 0; // analog data only
+        }
+        // libsigrok cuts the names of numbered chunks at 126 characters, and
+        // would read other data than was checked.
+        if (captureFile->size() > kCaptureFileNameLimit) {
+            refuse(Kind::FileNotSession, "metadati non validi (\"capturefile\")");
         }
         const auto unit = valueOf(keys, group, "unitsize");
         const long long unitSize = unit ? number(*unit) : -1;
