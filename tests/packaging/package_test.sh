@@ -45,7 +45,10 @@ metainfo=$root/usr/share/metainfo/$id.metainfo.xml
 desktop-file-validate "$desktop" || fail "invalid menu entry"
 appstreamcli validate --no-net "$metainfo" || fail "invalid AppStream metadata"
 entry() { sed -n "s/^$1=//p" "$desktop"; }
-[ "$(entry Exec)" = correlatore ] || fail "the menu entry runs \"$(entry Exec)\""
+[ "$(entry Exec)" = "correlatore %f" ] || fail "the menu entry runs \"$(entry Exec)\""
+# File managers offer the program for the session files that libsigrok names.
+[ "$(entry MimeType)" = "application/vnd.sigrok.session;" ] ||
+    fail "the menu entry opens \"$(entry MimeType)\""
 [ "$(entry Icon)" = "$id" ] || fail "the menu entry shows icon \"$(entry Icon)\""
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
     fail "the AppStream metadata launches no $id.desktop"
