@@ -42,6 +42,7 @@ public:
         FileTooShort,          // the samples it holds are the detail
         FileCorrupt,           // the entry whose checksum fails is the detail
         FileNotWritten,        // the system's reason is the detail
+        FileTargetNotRegular,  // a save's target exists and is a device, a FIFO or a folder
         OutputNotWritten,      // standard output refused the CSV; the system's reason is the detail
         FileUnexpected,        // libsigrok's words are the detail
         // The command line; the subject is the value the operator wrote.

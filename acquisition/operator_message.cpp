@@ -173,6 +173,10 @@ std::string fileMessage(Kind kind, const std::string& path, const std::string& d
         return "Impossibile salvare il file " + quoted(path) + ": " + detail +
                ". Un file già esistente con questo nome non è stato modificato. Scegliere un'altra "
                "cartella o liberare spazio e riprovare.";
+    case Kind::FileTargetNotRegular:
+        return "Impossibile salvare in " + quoted(path) +
+               ": esiste e non è un file regolare (è una cartella, un dispositivo o una FIFO), "
+               "quindi non viene sostituito. Scegliere un altro nome di file.";
     case Kind::OutputNotWritten:
         return "Impossibile scrivere il correlogramma sull'uscita standard: " + detail +
                ". Verificare dove viene rediretta e riprovare.";

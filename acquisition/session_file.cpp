@@ -1,19 +1,19 @@
 #include "session_file.h"
 
+#include "file_replacement.h"
 #include "operator_error.h"
 #include "session_archive.h"
 #include "sigrok_context.h"
 #include "sigrok_recorder.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <exception>
+#include <glib.h>
 #include <memory>
+#include <stdexcept>
 #include <thread>
-#include <unistd.h>
 #include <utility>
 #include <vector>
+#include <zip.h>
 
 namespace {
 
@@ -87,23 +87,80 @@ std::uint64_t load(const std::string& path, const CaptureOptions::Channels& chan
     return rate;
 }
 
-// One logic packet: the output rewrites the whole archive for each one.
-void writeSession(const std::string& path, std::span<const std::uint8_t> samples,
-                  std::uint64_t sampleRate) {
-    const auto context = SigrokContext::get();
-    const auto device = context->create_user_device("correlatore", "ricevitori", "");
-    device->add_channel(0, sigrok::ChannelType::LOGIC, "D0");
-    device->add_channel(1, sigrok::ChannelType::LOGIC, "D1");
-    const auto output = context->output_formats().at("srzip")->create_output(path, device);
-    Glib::TimeVal now;
-    now.assign_current_time();
-    output->receive(context->create_header_packet(now));
-    // Without it the file says 0 Hz.
-    output->receive(context->create_meta_packet(
-        {{sigrok::ConfigKey::SAMPLERATE, Glib::Variant<guint64>::create(sampleRate)}}));
-    std::vector<std::uint8_t> data(samples.begin(), samples.end());
-    output->receive(context->create_logic_packet(data.data(), data.size(), 1));
-    output->receive(context->create_end_packet());
+struct Entry {
+    const char* name;
+    std::string bytes;
+};
+
+// A zip archive of the entries, compressed as libzip does by default.
+std::string zipped(const std::vector<Entry>& entries) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* archive = buffer ? zip_open_from_source(buffer, ZIP_TRUNCATE, &error) : nullptr;
+    if (archive == nullptr) {
+        zip_source_free(buffer);
+        zip_error_fini(&error);
+        throw std::bad_alloc();
+    }
+    // The buffer holds the archive once it is closed.
+    zip_source_keep(buffer);
+    bool added = true;
+    for (const Entry& entry : entries) {
+        zip_source_t* data =
+            zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
+        if (data == nullptr || zip_file_add(archive, entry.name, data, 0) < 0) {
+            zip_source_free(data);
+            added = false;
+        }
+    }
+    if (!added || zip_close(archive) != 0) {
+        zip_discard(archive);
+        zip_source_free(buffer);
+        throw std::bad_alloc();
+    }
+    std::string bytes;
+    zip_stat_t stat;
+    if (zip_source_stat(buffer, &stat) == 0 && zip_source_open(buffer) == 0) {
+        bytes.resize(stat.size);
+        const zip_int64_t read = zip_source_read(buffer, bytes.data(), bytes.size());
+        zip_source_close(buffer);
+        bytes.resize(read < 0 ? 0 : static_cast<std::size_t>(read));
+    }
+    zip_source_free(buffer);
+    if (bytes.size() != stat.size) {
+        throw std::bad_alloc();
+    }
+    return bytes;
+}
+
+struct KeyFileFree {
+    void operator()(GKeyFile* keys) const { g_key_file_free(keys); }
+};
+
+// The session as libsigrok's own writer lays it out, built in memory so that
+// the file is written in one step.
+std::string sessionBytes(std::span<const std::uint8_t> samples, std::uint64_t sampleRate) {
+    const std::unique_ptr<GKeyFile, KeyFileFree> keys(g_key_file_new());
+    g_key_file_set_string(keys.get(), "global", "sigrok version", sr_package_version_string_get());
+    const std::pair<const char*, std::string> device[] = {
+        {"capturefile", "logic-1"},
+        {"total probes", "2"},
+        {"samplerate", CaptureOptions::formatSampleRate(sampleRate)},
+        {"total analog", "0"},
+        {"probe1", "D0"},
+        {"probe2", "D1"},
+        {"unitsize", "1"}};
+    for (const auto& [key, value] : device) {
+        g_key_file_set_string(keys.get(), "device 1", key, value.c_str());
+    }
+    gsize size = 0;
+    gchar* text = g_key_file_to_data(keys.get(), &size, nullptr);
+    const std::string metadata(text, size);
+    g_free(text);
+    return zipped({{"version", "2"},
+                               {"metadata", metadata},
+                               {"logic-1-1", std::string(samples.begin(), samples.end())}});
 }
 
 } // namespace
@@ -137,24 +194,5 @@ void SessionFile::scan(SampleStore& store) {
 
 void SessionFile::write(const std::string& path, std::span<const std::uint8_t> samples,
                         std::uint64_t sampleRate) {
-    std::string temporary = path + ".XXXXXX";
-    const int descriptor = ::mkstemp(temporary.data());
-    if (descriptor < 0) {
-        throw OperatorError(Kind::FileNotWritten, path, std::strerror(errno));
-    }
-    ::close(descriptor);
-    try {
-        SigrokContext::log().clear();
-        writeSession(temporary, samples, sampleRate);
-    } catch (const std::exception&) {
-        std::remove(temporary.c_str());
-        const std::string log = SigrokContext::log().text();
-        throw OperatorError(Kind::FileNotWritten, path,
-                            log.empty() ? std::string("errore di scrittura") : log);
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
-        std::remove(temporary.c_str());
-        throw OperatorError(Kind::FileNotWritten, path, reason);
-    }
+    FileReplacement::write(path, sessionBytes(samples, sampleRate));
 }

@@ -2,6 +2,7 @@
 
 #include "caption_button.h"
 #include "correlogram_csv.h"
+#include "file_replacement.h"
 #include "operator_error.h"
 #include "plot_geometry.h"
 #include "sector_correlator.h"
@@ -20,7 +21,6 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <optional>
 
@@ -407,19 +407,15 @@ void Form3::saveImage(const QString& path) {
     writeFile(path, png);
 }
 
-// Written under a temporary name and renamed, so that a failure leaves an
-// older file as it was.
 void Form3::writeFile(const QString& path, const QByteArray& contents) {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size() &&
-        file.commit()) {
-        return;
+    try {
+        FileReplacement::write(QFile::encodeName(path).toStdString(),
+                               std::string_view(contents.constData(),
+                                                static_cast<std::size_t>(contents.size())));
+    } catch (const OperatorError& error) {
+        QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
+                             QString::fromStdString(error.what()));
     }
-    const OperatorError error(OperatorError::Kind::FileNotWritten,
-                              QFile::encodeName(path).toStdString(),
-                              file.errorString().toStdString());
-    QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
-                         QString::fromStdString(error.what()));
 }
 
 void Form3::paintEvent(QPaintEvent*) {

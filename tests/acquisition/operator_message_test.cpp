@@ -66,6 +66,7 @@ const std::vector<MessageCase> kCases = {
     {Kind::FileTooShort, "a.sr", "1000", {}, {"1000 campioni", "1320"}},
     {Kind::FileCorrupt, "a.sr", "logic-1-1", {}, {"\"logic-1-1\"", "CRC"}},
     {Kind::FileNotWritten, "a.sr", "No space left on device", {}, {"No space", "non è stato"}},
+    {Kind::FileTargetNotRegular, "/dev/null", "", {}, {"non è un file regolare", "altro nome"}},
     {Kind::OutputNotWritten, "", "No space left on device", {}, {"uscita standard", "No space"}},
     {Kind::FileUnexpected, "a.sr", "strano", {}, {"inatteso", "strano"}},
     {Kind::OptionUnknown, "--foo", "", {}, {"\"--foo\"", "--driver", "--csv", "--help"}},

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Replaces the file at path with bytes in one step: a reader sees the old
+// file or the new one whole, and a failure or a kill part way leaves the old
+// one as it was and no temporary file beside it. A symbolic link stays a
+// link and its target is written. An existing file keeps its mode, and its
+// owner where the process may keep it. Anything but a regular file is
+// refused, so that a device node or a FIFO is never replaced by a file.
+// Throws OperatorError naming path.
+namespace FileReplacement {
+
+void write(const std::string& path, std::string_view bytes);
+
+} // namespace FileReplacement
