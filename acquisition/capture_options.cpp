@@ -3,6 +3,7 @@
 #include "operator_error.h"
 
 #include <limits>
+#include <optional>
 #include <utility>
 
 namespace CaptureOptions {
@@ -46,6 +47,7 @@ std::uint64_t multiplierOf(std::string_view suffix) {
         case 'k':
             return 1'000;
         case 'M':
+        case 'm': // mega, as sigrok-cli reads rates
             return 1'000'000;
         case 'G':
             return 1'000'000'000;
@@ -84,15 +86,12 @@ Channels parseChannels(std::string_view text) {
 
 // Worked out in integers, so that "1.5M" is exactly 1500000 and "1.0000005M"
 // is refused rather than rounded.
-std::uint64_t parseSampleRate(std::string_view text) {
-    const auto invalid = [text] {
-        return OperatorError(Kind::SampleRateInvalid, std::string(text));
-    };
+std::optional<std::uint64_t> sampleRateIn(std::string_view text) {
     std::size_t i = 0;
     std::uint64_t whole = 0;
     for (; i < text.size() && isDigit(text[i]); ++i) {
         if (!appendDigit(whole, text[i])) {
-            throw invalid();
+            return std::nullopt;
         }
     }
     const bool hasWhole = i > 0;
@@ -102,30 +101,47 @@ std::uint64_t parseSampleRate(std::string_view text) {
         const std::size_t first = ++i;
         for (; i < text.size() && isDigit(text[i]); ++i) {
             if (!appendDigit(fraction, text[i]) || !appendDigit(fractionScale, '0')) {
-                throw invalid();
+                return std::nullopt;
             }
         }
         if (i == first) {
-            throw invalid();
+            return std::nullopt;
         }
     }
-    const std::uint64_t multiplier = multiplierOf(text.substr(i));
-    if (!hasWhole || multiplier == 0) {
-        throw invalid();
+    // "50k", "50kHz", "50 kHz", "50 Hz".
+    std::string_view unit = text.substr(i);
+    if (unit.starts_with(' ')) {
+        unit.remove_prefix(1);
+        if (unit.empty()) {
+            return std::nullopt;
+        }
     }
-    constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
+    if (unit.ends_with("Hz")) {
+        unit.remove_suffix(2);
+    }
+    const std::uint64_t multiplier = multiplierOf(unit);
+    if (!hasWhole || multiplier == 0) {
+        return std::nullopt;
+    }
     // fraction < fractionScale, so fraction * multiplier cannot overflow
     // where fractionScale * multiplier does not.
-    if (whole > kMax / multiplier || fractionScale > kMax / multiplier ||
+    if (whole > kMaxSampleRate / multiplier || fractionScale > kMaxSampleRate / multiplier ||
         fraction * multiplier % fractionScale != 0) {
-        throw invalid();
+        return std::nullopt;
     }
-    const std::uint64_t fractionHertz = fraction * multiplier / fractionScale;
-    const std::uint64_t rate = whole * multiplier;
-    if (rate > kMax - fractionHertz || rate + fractionHertz == 0) {
-        throw invalid();
+    const std::uint64_t rate = whole * multiplier + fraction * multiplier / fractionScale;
+    if (rate > kMaxSampleRate) {
+        return std::nullopt;
     }
-    return rate + fractionHertz;
+    return rate;
+}
+
+std::uint64_t parseSampleRate(std::string_view text) {
+    const auto rate = sampleRateIn(text);
+    if (!rate || *rate == 0) {
+        throw OperatorError(Kind::SampleRateInvalid, std::string(text));
+    }
+    return *rate;
 }
 
 std::string formatSampleRate(std::uint64_t hertz) {

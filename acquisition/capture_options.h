@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -31,8 +32,14 @@ inline constexpr std::uint64_t kDefaultSampleRate = 50'000;
 DeviceSpec parseDeviceSpec(std::string_view text);
 // "RIGHT,LEFT": two different names.
 Channels parseChannels(std::string_view text);
-// A whole number of hertz above 0, optionally with the suffix k, M or G and
-// then a decimal fraction: "200000", "50k", "1.5M".
+// No analyser samples faster; a larger rate is a mistake or a broken file.
+inline constexpr std::uint64_t kMaxSampleRate = 1'000'000'000'000;
+
+// A whole number of hertz up to kMaxSampleRate, with a decimal fraction and
+// a unit as sigrok writes rates: "200000", "50k", "1.5M", "1m", "50 kHz",
+// "24MHz", "200 Hz". Nothing when text is not of that form; 0 stays 0.
+std::optional<std::uint64_t> sampleRateIn(std::string_view text);
+// The same, above 0.
 std::uint64_t parseSampleRate(std::string_view text);
 // The rate in the largest unit that divides it: "50 kHz", "24 MHz", "1500 Hz".
 std::string formatSampleRate(std::uint64_t hertz);

@@ -37,6 +37,7 @@ public:
         FileNotSession,        // not a zip, truncated, or no metadata; the detail says which
         FileUnitSizeInvalid,   // the unit size as written is the detail
         FileSampleRateMissing, // no rate, or a rate of 0
+        FileSampleRateInvalid, // the rate as written is the detail
         FileTooManyChannels,   // the channel count as written is the detail
         FileChannelMissing,    // the missing channel is the detail; choices: the file's channels
         FileTooShort,          // the samples it holds are the detail

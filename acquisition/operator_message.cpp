@@ -1,11 +1,15 @@
 #include "operator_message.h"
 
+#include "capture_options.h"
+
 namespace {
 
 using Kind = OperatorError::Kind;
 
 const char* const kLoadModules =
     "Caricare i moduli del kernel con il comando \"sudo modprobe parport_pc ppdev\"";
+
+const std::string kHighestRate = CaptureOptions::formatSampleRate(CaptureOptions::kMaxSampleRate);
 
 std::string joined(const std::vector<std::string>& items) {
     std::string list;
@@ -149,6 +153,10 @@ std::string fileMessage(Kind kind, const std::string& path, const std::string& d
     case Kind::FileUnitSizeInvalid:
         return file + " dichiara un'ampiezza di campione (unitsize) non valida: " + quoted(detail) +
                ". Deve essere da 1 a 8 byte e contenere tutti i canali: il file è danneggiato.";
+    case Kind::FileSampleRateInvalid:
+        return file + " dichiara una frequenza di campionamento non valida: " + quoted(detail) +
+               ". Deve essere un numero intero di hertz, da 1 Hz a " + kHighestRate +
+               ": il file è danneggiato.";
     case Kind::FileSampleRateMissing:
         return file +
                " non dichiara la frequenza di campionamento (manca o vale 0), senza la quale il "
@@ -214,8 +222,8 @@ std::string optionMessage(Kind kind, const std::string& value, const std::string
                ". Indicarla nella forma DRIVER:CHIAVE=VALORE, per esempio \"fx2lafw:conn=1.5\".";
     case Kind::SampleRateInvalid:
         return "Frequenza di campionamento non valida: " + quoted(value) +
-               ". Indicare un numero intero di hertz maggiore di zero, con il suffisso "
-               "facoltativo k, M o G: per esempio 50k, 1.5M o 200000.";
+               ". Indicare un numero intero di hertz, da 1 Hz a " + kHighestRate +
+               ", con il suffisso facoltativo k, M o G: per esempio 50k, 1.5M o 200000.";
     case Kind::ChannelsInvalid:
         return "Canali non validi: " + quoted(value) +
                ". Indicare due canali logici diversi, il destro e poi il sinistro, separati da "

@@ -1,5 +1,6 @@
 #include "session_archive.h"
 
+#include "capture_options.h"
 #include "operator_error.h"
 
 #include <algorithm>
@@ -8,9 +9,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <glib.h>
-#include <libsigrok/libsigrok.h>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -45,18 +46,6 @@ struct KeyFileFree {
 };
 using KeyFile = std::unique_ptr<GKeyFile, KeyFileFree>;
 
-// A value from the metadata, as libsigrok reads it, or nothing where the key
-// is missing or its value cannot be read.
-std::optional<std::string> valueOf(GKeyFile* keys, const char* group, const char* key) {
-    gchar* value = g_key_file_get_string(keys, group, key, nullptr);
-    if (value == nullptr) {
-        return std::nullopt;
-    }
-    std::string text(value);
-    g_free(value);
-    return text;
-}
-
 // A whole number, 0 or more, as GLib reads the metadata's numbers; -1 for
 // anything else.
 long long number(const std::string& text) {
@@ -72,21 +61,36 @@ long long number(const std::string& text) {
 class Checker {
 public:
     explicit Checker(std::string path) : path_(std::move(path)) {}
+    ~Checker() {
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);
+        }
+    }
+    Checker(const Checker&) = delete;
+    Checker& operator=(const Checker&) = delete;
 
-    int run(int samples) {
+    Checked run(int samples) {
         openArchive();
         checkVersion();
         const KeyFile keys = metadata();
         gchar** names = g_key_file_get_groups(keys.get(), nullptr);
-        const std::vector<std::string> groups(names, names + g_strv_length(names));
-        g_strfreev(names);
-        int held = 0;
-        for (const std::string& group : groups) {
-            if (group.starts_with("device ")) {
-                held = std::max(held, checkDevice(keys.get(), group.c_str(), samples));
+        std::vector<std::string> devices;
+        for (gchar** name = names; *name != nullptr; ++name) {
+            if (std::string_view(*name).starts_with("device ")) {
+                devices.emplace_back(*name);
             }
         }
-        return held;
+        g_strfreev(names);
+        // Before any data is read: each device would be checked, and loaded.
+        if (devices.size() > 1) {
+            refuse(Kind::FileNotSession, "non contiene un solo dispositivo");
+        }
+        if (devices.empty()) {
+            return {release(), 0, 0};
+        }
+        std::uint64_t rate = 0;
+        const int held = checkDevice(keys.get(), devices.front().c_str(), samples, rate);
+        return {release(), held, rate};
     }
 
 private:
@@ -97,24 +101,51 @@ private:
     void openArchive() {
         // The system's own reason when the file cannot be read at all; a pipe
         // or a device would stall the reader.
-        const int descriptor = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
-        if (descriptor < 0) {
+        descriptor_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor_ < 0) {
             refuse(Kind::FileUnreadable, std::strerror(errno));
         }
         struct stat info {};
-        const bool read = ::fstat(descriptor, &info) == 0;
-        ::close(descriptor);
+        const bool read = ::fstat(descriptor_, &info) == 0;
         if (!read || !S_ISREG(info.st_mode)) {
             refuse(Kind::FileUnreadable,
                    read && S_ISDIR(info.st_mode) ? "è una cartella" : "non è un file regolare");
         }
         int error = 0;
-        archive_.reset(zip_open(path_.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
+        const int own = ::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0);
+        archive_.reset(own < 0 ? nullptr : zip_fdopen(own, ZIP_CHECKCONS, &error));
         if (!archive_) {
+            if (own >= 0) {
+                ::close(own);
+            }
             refuse(Kind::FileNotSession, error == ZIP_ER_NOZIP
                                              ? "non è un archivio zip, o è troncato"
                                              : "l'archivio zip è incoerente o troncato");
         }
+    }
+
+    // The file, handed on held open once checked.
+    int release() { return std::exchange(descriptor_, -1); }
+
+    // A value from the metadata, as libsigrok reads it, or nothing where the
+    // key is missing. A value GLib cannot read makes no session.
+    std::optional<std::string> valueOf(GKeyFile* keys, const char* group, const char* key) const {
+        GError* error = nullptr;
+        // GLib may give a value and an error together: the error decides.
+        gchar* value = g_key_file_get_string(keys, group, key, &error);
+        if (error != nullptr) {
+            g_free(value);
+            const bool missing =
+                g_error_matches(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_KEY_NOT_FOUND);
+            g_error_free(error);
+            if (!missing) {
+                refuse(Kind::FileNotSession, std::string("metadati non validi (\"") + key + "\")");
+            }
+            return std::nullopt;
+        }
+        std::string text(value);
+        g_free(value);
+        return text;
     }
 
     // The whole entry, its checksum verified on the way, or nothing when the
@@ -163,17 +194,14 @@ private:
         return keys;
     }
 
-    // Returns the samples of logic data the device's section names, up to samples.
-    int checkDevice(GKeyFile* keys, const char* group, int samples) {
+    // Returns the samples of logic data the device's section names, up to
+    // samples, and gives its rate.
+    int checkDevice(GKeyFile* keys, const char* group, int samples, std::uint64_t& hertz) {
         const long long logicChannels = channelCount(keys, group, "total probes");
         const long long analogChannels = channelCount(keys, group, "total analog");
         const auto captureFile = valueOf(keys, group, "capturefile");
         checkKeyOrder(keys, group, captureFile || analogChannels > 0);
-        const auto rate = valueOf(keys, group, "samplerate");
-        std::uint64_t hertz = 0;
-        if (!rate || sr_parse_sizestring(rate->c_str(), &hertz) != SR_OK || hertz == 0) {
-            refuse(Kind::FileSampleRateMissing);
-        }
+        hertz = sampleRate(keys, group);
         if (!captureFile) {
             return 0; // analog data only
         }
@@ -191,6 +219,18 @@ private:
             checkData(*captureFile, static_cast<zip_uint64_t>(samples * unitSize));
         return static_cast<int>(std::min<zip_uint64_t>(bytes / static_cast<zip_uint64_t>(unitSize),
                                                        static_cast<zip_uint64_t>(samples)));
+    }
+
+    std::uint64_t sampleRate(GKeyFile* keys, const char* group) const {
+        const auto text = valueOf(keys, group, "samplerate");
+        const auto rate = text ? CaptureOptions::sampleRateIn(*text) : 0;
+        if (!rate) {
+            refuse(Kind::FileSampleRateInvalid, *text);
+        }
+        if (*rate == 0) {
+            refuse(Kind::FileSampleRateMissing);
+        }
+        return *rate;
     }
 
     // libsigrok's loader takes the keys in their order and gives up at the
@@ -249,15 +289,14 @@ private:
     }
 
     // The data that the first samples come from: one entry, or chunks
-    // numbered from 1, each of which must match its checksum. Returns the
-    // bytes there are, or at least the bytes wanted.
+    // numbered from 1. Returns the bytes there are, up to the bytes wanted.
     zip_uint64_t checkData(const std::string& captureFile, zip_uint64_t wanted) {
-        if (const auto whole = verify(captureFile)) {
+        if (const auto whole = readUpTo(captureFile, wanted)) {
             return *whole;
         }
         zip_uint64_t covered = 0;
         for (int chunk = 1; covered < wanted; ++chunk) {
-            const auto size = verify(captureFile + "-" + std::to_string(chunk));
+            const auto size = readUpTo(captureFile + "-" + std::to_string(chunk), wanted - covered);
             if (!size) {
                 break;
             }
@@ -266,9 +305,10 @@ private:
         return covered;
     }
 
-    // Reads an entry through, which checks its checksum at the end, and
-    // returns its size; nothing when the archive has no such entry.
-    std::optional<zip_uint64_t> verify(const std::string& name) {
+    // Unpacks an entry up to limit bytes and returns how many it gave; nothing
+    // when the archive has no such entry. An entry read to its end has its
+    // checksum checked there; one cut short has only the inflater's checks.
+    std::optional<zip_uint64_t> readUpTo(const std::string& name, zip_uint64_t limit) {
         const Entry entry(zip_fopen(archive_.get(), name.c_str(), 0));
         if (!entry) {
             if (zip_error_code_zip(zip_get_error(archive_.get())) == ZIP_ER_NOENT) {
@@ -278,22 +318,41 @@ private:
         }
         std::vector<char> buffer(1 << 16);
         zip_uint64_t size = 0;
-        for (zip_int64_t got; (got = zip_fread(entry.get(), buffer.data(), buffer.size())) != 0;) {
+        while (size < limit) {
+            const zip_int64_t got = zip_fread(entry.get(), buffer.data(), buffer.size());
             if (got < 0) {
                 refuse(Kind::FileCorrupt, name);
             }
+            if (got == 0) {
+                break;
+            }
             size += static_cast<zip_uint64_t>(got);
         }
-        return size;
+        return std::min(size, limit);
     }
 
     std::string path_;
+    int descriptor_ = -1;
     Archive archive_;
 };
 
 } // namespace
 
-int check(const std::string& path, int samples) {
+Checked::~Checked() {
+    if (descriptor_ >= 0) {
+        ::close(descriptor_);
+    }
+}
+
+Checked::Checked(Checked&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)), samples_(other.samples_),
+      sampleRate_(other.sampleRate_) {}
+
+std::string Checked::loadPath() const {
+    return "/proc/self/fd/" + std::to_string(descriptor_);
+}
+
+Checked check(const std::string& path, int samples) {
     return Checker(path).run(samples);
 }
 

@@ -42,29 +42,19 @@ private:
     std::vector<std::shared_ptr<sigrok::Device>> devices_;
 };
 
-std::uint64_t rateOf(sigrok::Device& device) {
-    try {
-        const auto rate = Glib::VariantBase::cast_dynamic<Glib::Variant<guint64>>(
-            device.config_get(sigrok::ConfigKey::SAMPLERATE));
-        return rate.get();
-    } catch (const sigrok::Error&) {
-        return 0;
-    }
-}
-
 // Plays the file's data into bytes and returns the file's rate.
 std::uint64_t load(const std::string& path, const CaptureOptions::Channels& channels,
                    SampleStore::Bits& bytes) {
     // Reading stops at the end of the file's logic data: what may follow is
     // of no use, and libsigrok 0.5.2 leaks on its way to analog data.
-    const int held = SessionArchive::check(path, CaptureSource::kSamples);
-    if (held < SessionFile::kMinimumSamples) {
-        throw OperatorError(Kind::FileTooShort, path, std::to_string(held));
+    const SessionArchive::Checked checked = SessionArchive::check(path, CaptureSource::kSamples);
+    if (checked.samples() < SessionFile::kMinimumSamples) {
+        throw OperatorError(Kind::FileTooShort, path, std::to_string(checked.samples()));
     }
     SigrokContext::log().clear();
     std::shared_ptr<sigrok::Session> session;
     try {
-        session = SigrokContext::get()->load_session(path);
+        session = SigrokContext::get()->load_session(checked.loadPath());
     } catch (const sigrok::Error&) {
         throw OperatorError(Kind::FileUnexpected, path, SigrokContext::log().text());
     }
@@ -73,18 +63,14 @@ std::uint64_t load(const std::string& path, const CaptureOptions::Channels& chan
         throw OperatorError(Kind::FileNotSession, path, "non contiene un solo dispositivo");
     }
     sigrok::Device& device = *loaded.devices().front();
-    const std::uint64_t rate = rateOf(device);
-    if (rate == 0) {
-        throw OperatorError(Kind::FileSampleRateMissing, path);
-    }
     const auto bits =
         SigrokRecorder::findChannels(device, channels, Kind::FileChannelMissing, path);
     // The checked data may still fail libsigrok's reader part way.
-    const int count = SigrokRecorder::record(*session, bits, bytes, held);
+    const int count = SigrokRecorder::record(*session, bits, bytes, checked.samples());
     if (count < SessionFile::kMinimumSamples) {
         throw OperatorError(Kind::FileTooShort, path, std::to_string(count));
     }
-    return rate;
+    return checked.sampleRate();
 }
 
 struct Entry {

@@ -61,6 +61,7 @@ const std::vector<MessageCase> kCases = {
     {Kind::FileNotSession, "a.sr", "non è un archivio zip", {}, {"archivio zip", "PulseView"}},
     {Kind::FileUnitSizeInvalid, "a.sr", "9", {}, {"unitsize", "\"9\"", "da 1 a 8"}},
     {Kind::FileSampleRateMissing, "a.sr", "", {}, {"frequenza", "vale 0"}},
+    {Kind::FileSampleRateInvalid, "a.sr", "-5 kHz", {}, {"\"-5 kHz\"", "1000 GHz"}},
     {Kind::FileTooManyChannels, "a.sr", "100000", {}, {"100000 canali", "64"}},
     {Kind::FileChannelMissing, "a.sr", "D1", {"D0", "D2"}, {"\"D1\"", "D0, D2", "--channels"}},
     {Kind::FileTooShort, "a.sr", "1000", {}, {"1000 campioni", "1320"}},

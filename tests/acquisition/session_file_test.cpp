@@ -5,6 +5,7 @@
 #include "noise_source_simulator.h"
 #include "operator_error.h"
 #include "sector_correlator.h"
+#include "session_archive.h"
 #include "session_archive_builder.h"
 #include "session_file.h"
 #include "twister_random.h"
@@ -243,6 +244,31 @@ const BadFile kBadFiles[] = {
      Kind::FileSampleRateMissing, ""},
     {"rate 0", [](const std::string& path) { withKey(path, "samplerate", "0 Hz"); },
      Kind::FileSampleRateMissing, ""},
+    {"rate below zero", [](const std::string& path) { withKey(path, "samplerate", "-5 kHz"); },
+     Kind::FileSampleRateInvalid, "-5 kHz"},
+    {"rate of half a hertz", [](const std::string& path) { withKey(path, "samplerate", "0.5 Hz"); },
+     Kind::FileSampleRateInvalid, "0.5 Hz"},
+    {"rate in terahertz",
+     [](const std::string& path) { withKey(path, "samplerate", "99999999 THz"); },
+     Kind::FileSampleRateInvalid, "THz"},
+    {"rate beyond any analyser",
+     [](const std::string& path) { withKey(path, "samplerate", "18446744073709551615 Hz"); },
+     Kind::FileSampleRateInvalid, "18446744073709551615"},
+    {"rate in words", [](const std::string& path) { withKey(path, "samplerate", "fast"); },
+     Kind::FileSampleRateInvalid, "fast"},
+    {"name GLib cannot read", [](const std::string& path) { withKey(path, "probe2", "\\"); },
+     Kind::FileNotSession, "probe2"},
+    {"analog count in words", [](const std::string& path) { withKey(path, "total analog", "x"); },
+     Kind::FileNotSession, "total analog"},
+    {"two devices",
+     [](const std::string& path) {
+         const std::string device = Builder::metadata(Builder::twoChannels());
+         std::string second = device.substr(device.find("[device 1]"));
+         Builder::write(path, {{"version", "2"},
+                               {"metadata", device + "\n" + second.replace(8, 1, "2")},
+                               {"logic-1-1", stepData(2000)}});
+     },
+     Kind::FileNotSession, "un solo dispositivo"},
     {"65 channels", [](const std::string& path) { withKey(path, "total probes", "65"); },
      Kind::FileTooManyChannels, "65"},
     {"100000 channels", [](const std::string& path) { withKey(path, "total probes", "100000"); },
@@ -263,6 +289,38 @@ const BadFile kBadFiles[] = {
      Kind::FileTooShort, "1319"},
     {"checksum", withFlippedSample, Kind::FileCorrupt, "logic-1-1"},
 };
+
+// Data past what the analysis reads is neither unpacked nor checked: a
+// file that unpacks to gigabytes costs no more than a real one. libsigrok
+// reads its data 4 MiB at a time and stops with the first.
+TEST(SessionFile, DataPastTheScanIsNotRead) {
+    const std::string path = temporaryPath("broken tail.sr");
+    const std::string data(5 << 20, '\x02');
+    Builder::writeSession(path, Builder::twoChannels(), data, false);
+    std::string bytes = Builder::bytesOf(path);
+    bytes[bytes.find(data) + data.size() - 10] = '\x03';
+    Builder::writeBytes(path, bytes);
+
+    SessionFile file(path, {});
+    auto store = markedStore();
+    file.scan(*store);
+    EXPECT_EQ(store->rawSamples[CaptureSource::kSamples], 2);
+}
+
+// The check holds the file open, and the load reads that file, whatever
+// the name has meanwhile come to stand for.
+TEST(SessionFile, WhatIsLoadedIsWhatWasChecked) {
+    const std::string path = temporaryPath("swapped.sr");
+    const std::string other = temporaryPath("other.sr");
+    SessionFile::write(path, counting(2000), 50'000);
+    const std::string checkedBytes = Builder::bytesOf(path);
+    const auto checked = SessionArchive::check(path, CaptureSource::kSamples);
+    withFlippedSample(other);
+    ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+    EXPECT_EQ(Builder::bytesOf(checked.loadPath()), checkedBytes);
+    EXPECT_EQ(checked.samples(), 2000);
+    EXPECT_EQ(checked.sampleRate(), 50'000U);
+}
 
 TEST(SessionFile, BrokenFilesAreRefusedNamingTheFileAndTheProblem) {
     for (const BadFile& bad : kBadFiles) {
