@@ -6,6 +6,8 @@
 //
 // QT_QPA_PLATFORM chooses the platform, offscreen when it is unset; under a
 // real X server: QT_QPA_PLATFORM=xcb xvfb-run build/default/bench/window_bench
+// The window is measured at each scale factor of kScales, one process each,
+// since Qt reads the factor once; QT_SCALE_FACTOR set outside picks one.
 
 #include "form3.h"
 #include "operator_error.h"
@@ -16,7 +18,10 @@
 #include <QGuiApplication>
 #include <QWindow>
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 namespace {
@@ -57,7 +62,6 @@ void BM_AnalysisToScreen(benchmark::State& state) {
     }
     state.SetLabel(QGuiApplication::platformName().toStdString());
 }
-BENCHMARK(BM_AnalysisToScreen)->Unit(benchmark::kMillisecond);
 
 void BM_BareAnalysis(benchmark::State& state) {
     auto store = std::make_unique<SampleStore>();
@@ -67,7 +71,24 @@ void BM_BareAnalysis(benchmark::State& state) {
         benchmark::DoNotOptimize(sink);
     }
 }
-BENCHMARK(BM_BareAnalysis)->Unit(benchmark::kMillisecond);
+
+// Common desktop scales: fractional ones draw each bar across pixel edges.
+const char* const kScales[] = {"1", "1.25", "1.5", "2"};
+
+int runAtScale(int argc, char* argv[], bool withBareAnalysis) {
+    QApplication application(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    const std::string name = "BM_AnalysisToScreen/scale:" + qgetenv("QT_SCALE_FACTOR").toStdString();
+    benchmark::RegisterBenchmark(name.c_str(), BM_AnalysisToScreen)->Unit(benchmark::kMillisecond);
+    if (withBareAnalysis) {
+        benchmark::RegisterBenchmark("BM_BareAnalysis", BM_BareAnalysis)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
 
 } // namespace
 
@@ -75,10 +96,19 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    QApplication application(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    if (!qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) {
+        return runAtScale(argc, argv, true);
+    }
+    for (const char* scale : kScales) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            qputenv("QT_SCALE_FACTOR", scale);
+            std::_Exit(runAtScale(argc, argv, scale == kScales[0]));
+        }
+        int status = 0;
+        if (child < 0 || ::waitpid(child, &status, 0) != child || status != 0) {
+            return 1;
+        }
+    }
     return 0;
 }

@@ -60,15 +60,17 @@ void CorrelogramPlot::paint(QPainter& painter) {
 }
 
 // A new image when the surface changes size or moves to a screen of another
-// pixel ratio; the record of the bars then draws them again.
+// pixel ratio; the record of the bars then draws them again. Compared in
+// device pixels: at a fractional ratio the image's size in the surface's
+// pixels is fractional too, and never equals the band's.
 void CorrelogramPlot::fitImage() {
     const QRect band = barBand(surface_);
     const qreal ratio = surface_.devicePixelRatioF();
-    if (!image_.isNull() && image_.devicePixelRatio() == ratio &&
-        image_.deviceIndependentSize() == QSizeF(band.size())) {
+    const QSize devicePixels = band.size() * ratio;
+    if (!image_.isNull() && image_.devicePixelRatio() == ratio && image_.size() == devicePixels) {
         return;
     }
-    image_ = QImage(band.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image_ = QImage(devicePixels, QImage::Format_ARGB32_Premultiplied);
     image_.setDevicePixelRatio(ratio);
     image_.fill(Qt::transparent);
     for (const Bar& bar : bars_) {
