@@ -153,9 +153,25 @@ private:
     std::shared_ptr<sigrok::HardwareDevice> device_;
 };
 
-std::shared_ptr<sigrok::HardwareDevice> findDevice(const CaptureOptions::DeviceSpec& request) {
-    const auto driver = driverOf(request);
-    const auto found = driver->scan(scanOptionsOf(*driver, request));
+// libsigrok keeps every device that a scan finds in its driver until the
+// driver is cleared, so that each scan would hold on to one more for good.
+// Cleared once the capture is over and its device closed and gone.
+class ClearedAtEnd {
+public:
+    explicit ClearedAtEnd(std::shared_ptr<sigrok::Driver> driver) : driver_(std::move(driver)) {}
+    ~ClearedAtEnd() { sr_dev_clear(SigrokContext::structureOf(*driver_)); }
+    ClearedAtEnd(const ClearedAtEnd&) = delete;
+    ClearedAtEnd& operator=(const ClearedAtEnd&) = delete;
+
+    sigrok::Driver& operator*() const { return *driver_; }
+
+private:
+    std::shared_ptr<sigrok::Driver> driver_;
+};
+
+std::shared_ptr<sigrok::HardwareDevice> findDevice(sigrok::Driver& driver,
+                                                   const CaptureOptions::DeviceSpec& request) {
+    const auto found = driver.scan(scanOptionsOf(driver, request));
     if (found.empty()) {
         throw failureFromLog(request.text, Kind::DeviceNotFound);
     }
@@ -197,7 +213,8 @@ void capture(const CaptureOptions::DeviceSpec& request, const CaptureOptions::Ch
              std::uint64_t rate, const DeviceCapture::Setup& setup, SampleStore::Bits& bytes,
              Watch& watch) {
     constexpr int kSamples = CaptureSource::kSamples;
-    const OpenDevice device(findDevice(request));
+    const ClearedAtEnd driver(driverOf(request));
+    const OpenDevice device(findDevice(*driver, request));
     setRate(*device, rate, request.text);
     const auto bits = enableChannels(*device, channels, request.text);
     device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES, Glib::Variant<guint64>::create(kSamples));

@@ -2,6 +2,22 @@
 
 namespace SigrokContext {
 
+namespace {
+
+// libsigrokcxx keeps the structure as a protected member of the base class:
+// a member pointer taken in a derived class reaches it.
+struct Structure : sigrok::Configurable {
+    static sr_dev_driver* of(sigrok::Configurable& configurable) {
+        return configurable.*(&Structure::config_driver);
+    }
+};
+
+} // namespace
+
+sr_dev_driver* structureOf(sigrok::Driver& driver) {
+    return Structure::of(driver);
+}
+
 LibsigrokLog& log() {
     static LibsigrokLog record;
     return record;

@@ -13,4 +13,7 @@ namespace SigrokContext {
 std::shared_ptr<sigrok::Context> get();
 LibsigrokLog& log();
 
+// The driver's C structure, for the calls libsigrokcxx does not wrap.
+sr_dev_driver* structureOf(sigrok::Driver& driver);
+
 } // namespace SigrokContext

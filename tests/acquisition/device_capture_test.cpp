@@ -3,6 +3,7 @@
 #include "device_capture.h"
 #include "libsigrok_log.h"
 #include "marked_store.h"
+#include "sigrok_context.h"
 #include "operator_error.h"
 
 #include <cstdio>
@@ -96,6 +97,20 @@ TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
     const OperatorError error = refusalOf(capture);
     EXPECT_EQ(error.kind(), Kind::DeviceShortCapture);
     EXPECT_EQ(error.detail(), "1000");
+}
+
+// Each scan finds the device anew; the driver must not keep every one found.
+TEST(DeviceCapture, ScansLeaveNoDeviceBehindInTheDriver) {
+    const auto driver = SigrokContext::get()->drivers().at("demo");
+    DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate);
+    DeviceCapture refused(parseDeviceSpec("demo"), {"D0", "D9"}, kFastRate);
+    for (int i = 0; i < 3; ++i) {
+        auto store = markedStore();
+        capture.scan(*store);
+        refusalOf(refused);
+    }
+    GSList* const kept = sr_dev_list(SigrokContext::structureOf(*driver));
+    EXPECT_EQ(g_slist_length(kept), 0U);
 }
 
 TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
