@@ -17,15 +17,17 @@ const char* const kQtValueOptions[] = {"platform",    "platformpluginpath", "pla
                                        "stylesheet"};
 const char* const kQtFlags[] = {"reverse", "widgetcount"};
 
-std::string utf8(const QString& text) {
-    return text.toUtf8().toStdString();
+// Each argument comes as its bytes, one character each: file names that are
+// not UTF-8 go through unchanged.
+std::string bytes(const QString& text) {
+    return text.toLatin1().toStdString();
 }
 
 // QCommandLineParser says which option lacks its value only in its English
 // error text, between quotes.
 std::string optionWithoutValue(const QString& errorText) {
     const auto match = QRegularExpression(QStringLiteral("'([^']*)'")).match(errorText);
-    return utf8(match.hasMatch() ? match.captured(1) : errorText);
+    return bytes(match.hasMatch() ? match.captured(1) : errorText);
 }
 
 } // namespace
@@ -58,13 +60,13 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         if (!unknown.isEmpty()) {
             const QString dashes =
                 unknown.front().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
-            throw OperatorError(Kind::OptionUnknown, utf8(dashes + unknown.front()));
+            throw OperatorError(Kind::OptionUnknown, bytes(dashes + unknown.front()));
         }
         throw OperatorError(Kind::OptionValueMissing, optionWithoutValue(parser.errorText()));
     }
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1) {
-        throw OperatorError(Kind::ArgumentExtra, utf8(files.at(1)));
+        throw OperatorError(Kind::ArgumentExtra, bytes(files.at(1)));
     }
 
     CommandLine line;
@@ -76,7 +78,7 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         line.action = Action::RunWithoutWindow;
     }
     if (!files.isEmpty()) {
-        line.file = utf8(files.front());
+        line.file = bytes(files.front());
     }
     line.csv = parser.isSet(csv);
     if (parser.isSet(output)) {
@@ -84,18 +86,18 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         if (parser.value(output).isEmpty()) {
             throw OperatorError(Kind::OptionValueMissing, "-o");
         }
-        line.output = utf8(parser.value(output));
+        line.output = bytes(parser.value(output));
     }
     if (parser.isSet(driver)) {
-        line.device = CaptureOptions::parseDeviceSpec(utf8(parser.value(driver)));
+        line.device = CaptureOptions::parseDeviceSpec(bytes(parser.value(driver)));
     }
     if (parser.isSet(channels)) {
-        line.channels = CaptureOptions::parseChannels(utf8(parser.value(channels)));
+        line.channels = CaptureOptions::parseChannels(bytes(parser.value(channels)));
     }
     if (parser.isSet(sampleRate)) {
-        line.sampleRate = CaptureOptions::parseSampleRate(utf8(parser.value(sampleRate)));
+        line.sampleRate = CaptureOptions::parseSampleRate(bytes(parser.value(sampleRate)));
         if (!line.device) {
-            throw OperatorError(Kind::SampleRateWithoutDevice, utf8(parser.value(sampleRate)));
+            throw OperatorError(Kind::SampleRateWithoutDevice, bytes(parser.value(sampleRate)));
         }
     }
     // Without the window the file is the scan: nothing else can be one.
@@ -108,6 +110,14 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         }
     }
     return line;
+}
+
+QStringList CommandLine::arguments(int argc, const char* const argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLatin1(argv[i]);
+    }
+    return arguments;
 }
 
 QString CommandLine::helpText() {

@@ -14,10 +14,13 @@ struct CommandLine {
     // Without the window: one scan, kept with --output, analysed with --csv.
     enum class Action { OpenWindow, RunWithoutWindow, ShowHelp, ShowVersion };
 
+    // Takes each argument's bytes as Latin-1 characters (arguments()), so
+    // that names that are not UTF-8 reach the files as they were typed.
     // Throws OperatorError, with the value as written, for an unknown option,
     // a missing value or a value not of its form. Qt's own options, such as
     // -platform or -display, are let through for QApplication to take.
     static CommandLine parse(const QStringList& arguments);
+    static QStringList arguments(int argc, const char* const argv[]);
     static QString helpText();
     static QString versionText();
 

@@ -380,9 +380,13 @@ void Form3::chooseImageToSave() {
     }
 }
 
-void Form3::openCapture(const QString& path) {
-    const auto file = files_.open(QFile::encodeName(path).toStdString());
+void Form3::openCapture(const std::string& path) {
+    const auto file = files_.open(path);
     scanFrom(*file, QStringLiteral("Apertura non riuscita"));
+}
+
+void Form3::openCapture(const QString& path) {
+    openCapture(QFile::encodeName(path).toStdString());
 }
 
 void Form3::saveCapture(const QString& path) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 
 class CaptionButton;
 class QAction;
@@ -52,6 +53,8 @@ public:
     void chooseImageToSave();
     // Opens a capture as a scan: the analysis turns green and the simulation
     // marks go. A file that cannot be opened changes nothing but shows why.
+    // The path's bytes as the system names the file, or a name as Qt has it.
+    void openCapture(const std::string& path);
     void openCapture(const QString& path);
     // Keeps what the next analysis would read, at the rate of that data.
     void saveCapture(const QString& path);

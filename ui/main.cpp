@@ -8,7 +8,6 @@
 #include "windowless_run.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLibraryInfo>
 #include <QTimer>
 #include <QTranslator>
@@ -42,13 +41,9 @@ std::unique_ptr<CaptureSource> scanSource(const CommandLine& line, PortIo& port,
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
-    }
     CommandLine line;
     try {
-        line = CommandLine::parse(arguments);
+        line = CommandLine::parse(CommandLine::arguments(argc, argv));
     } catch (const OperatorError& error) {
         return fail(error);
     }
@@ -89,8 +84,7 @@ int main(int argc, char* argv[]) {
     window.show();
     if (line.file) {
         // Once the window is up, so that a file it cannot open is explained in it.
-        QTimer::singleShot(0, &window,
-                           [&] { window.openCapture(QFile::decodeName(line.file->c_str())); });
+        QTimer::singleShot(0, &window, [&] { window.openCapture(*line.file); });
     }
     return QApplication::exec();
 }

@@ -44,6 +44,19 @@ mv "$work/out" "$work/from-file.csv"
 status 0 --csv -d demo
 cmp -s "$work/out" "$work/from-file.csv" || fail "the kept capture analyses differently"
 
+# A name that is not UTF-8 names the file, byte for byte.
+name=$'caf\xe9.sr'
+status 0 -d demo -o "$work/$name"
+[ -f "$work/$name" ] || fail "saved under another name: $(ls "$work")"
+status 0 --csv "$work/$name"
+cmp -s "$work/out" "$work/from-file.csv" || fail "the capture under a Latin-1 name differs"
+
+# Saving never replaces what is not a regular file.
+mkfifo "$work/fifo.sr"
+status 1 -d demo -o "$work/fifo.sr"
+[ -p "$work/fifo.sr" ] || fail "the FIFO was replaced"
+grep -q 'non è un file regolare' "$work/err" || fail "FIFO target: $(cat "$work/err")"
+
 # Failures: the message names what failed, in Italian, on stderr.
 status 1 --csv "$work/nowhere.sr"
 grep -q 'nowhere.sr' "$work/err" && grep -q 'Impossibile aprire' "$work/err" ||
