@@ -19,6 +19,12 @@ std::string joined(const std::vector<std::string>& items) {
     return list;
 }
 
+// "prefix a, b, c" followed by suffix, or nothing at all when there are no items.
+std::string listing(const std::string& prefix, const std::vector<std::string>& items,
+                    const std::string& suffix) {
+    return items.empty() ? std::string() : prefix + joined(items) + suffix;
+}
+
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
@@ -124,8 +130,8 @@ std::string deviceMessage(Kind kind, const std::string& device, const std::strin
                                choices.at(2));
     case Kind::DeviceChannelUnknown:
         return "L'analizzatore logico " + quoted(device) + " non ha il canale logico " +
-               quoted(detail) + ". Canali disponibili: " + joined(choices) +
-               ". Indicare i canali dei ricevitori con l'opzione --channels DESTRO,SINISTRO.";
+               quoted(detail) + ". " + listing("Canali disponibili: ", choices, ". ") +
+               "Indicare i canali dei ricevitori con l'opzione --channels DESTRO,SINISTRO.";
     case Kind::DeviceLost:
         return withLog("Comunicazione con " + analyser +
                            " interrotta durante l'acquisizione. Verificare il collegamento "
@@ -205,9 +211,8 @@ std::string optionMessage(Kind kind, const std::string& value, const std::string
                " (\"correlatore --help\" descrive le opzioni).";
     case Kind::DriverUnknown:
         return "Driver sconosciuto: " + quoted(value) +
-               ". Indicare il driver nella forma DRIVER[:CHIAVE=VALORE...], con uno di questi "
-               "driver di libsigrok: " +
-               joined(choices) + ".";
+               ". Indicare il driver nella forma DRIVER[:CHIAVE=VALORE...]" +
+               listing(", con uno di questi driver di libsigrok: ", choices, "") + ".";
     case Kind::ScanOptionUnknown:
         return "Opzione di ricerca sconosciuta per il driver " + quoted(detail) + ": " +
                quoted(value) +

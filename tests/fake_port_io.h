@@ -4,11 +4,13 @@
 #include "port_io.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // A port that answers every read with a chosen byte, or plays back a script of
 // bytes, records every call, and can be told to fail at a given call (counting
-// writes and reads together, from 0) with kFailure. It counts its releases.
+// writes and reads together, from 0) with kFailure, running atFailure first.
+// It counts its releases.
 class FakePortIo final : public PortIo {
 public:
     struct Call {
@@ -34,6 +36,7 @@ public:
     // When not empty, read n (from 0) answers script[n % script.size()] instead.
     std::vector<std::uint8_t> script;
     long failAtCall = -1;
+    std::function<void()> atFailure;
     bool recordCalls = false;
     long calls = 0;
     int releases = 0;
@@ -44,6 +47,9 @@ private:
 
     void record(const Call& call) {
         if (calls++ == failAtCall) {
+            if (atFailure) {
+                atFailure();
+            }
             throw kFailure;
         }
         if (recordCalls) {

@@ -2,6 +2,7 @@
 
 #include "caption_button.h"
 #include "correlogram_csv.h"
+#include "deferred_input.h"
 #include "file_replacement.h"
 #include "operator_error.h"
 #include "plot_geometry.h"
@@ -220,7 +221,7 @@ void Form3::createSlider() {
 }
 
 // Open, save and export: in the menu of the window's surface, the first two
-// also on the keyboard. Exports wait for an analysis.
+// also on the keyboard. Saving waits for a capture, exports for an analysis.
 void Form3::createFileCommands() {
     fileMenu_ = new QMenu(this);
     const auto command = [this](const QString& text, void (Form3::*handler)(),
@@ -232,8 +233,8 @@ void Form3::createFileCommands() {
     };
     command(QStringLiteral("Apri acquisizione\u2026"), &Form3::chooseCaptureToOpen,
             QKeySequence::Open);
-    command(QStringLiteral("Salva acquisizione\u2026"), &Form3::chooseCaptureToSave,
-            QKeySequence::Save);
+    saveCapture_ = command(QStringLiteral("Salva acquisizione\u2026"), &Form3::chooseCaptureToSave,
+                           QKeySequence::Save);
     fileMenu_->addSeparator();
     exportCorrelogram_ = command(QStringLiteral("Esporta correlogramma (CSV)\u2026"),
                                  &Form3::chooseCorrelogramExport);
@@ -263,9 +264,12 @@ void Form3::scanFrom(CaptureSource& source, const QString& failureTitle) {
         // record it; only a scan that took its samples turns analysis green.
         marks_ = before;
         showMarks();
+        DeferredInput input(*this);
         QMessageBox::warning(this, failureTitle, *failure);
+        input.deliver();
         return;
     }
+    marks_.holdsCapture = true;
     marks_.scanNotAnalysed = true;
     marks_.sampleRate = source.sampleRate();
     showMarks();
@@ -291,6 +295,7 @@ void Form3::Command4_Click() {
 
 void Form3::simulate(Side side) {
     marks_.simulatedSource = side;
+    marks_.holdsCapture = true;
     marks_.sampleRate = CaptureOptions::kDefaultSampleRate;
     showMarks();
     simulator_.simulate(*store_, side, HScroll1->value());
@@ -305,6 +310,7 @@ void Form3::showMarks() {
         QStringLiteral("Un'unit\u00E0 di ritardo dura %1 (campioni a %2)")
             .arg(QString::fromStdString(PlotGeometry::lagDurationText(marks_.sampleRate, point)),
                  QString::fromStdString(CaptureOptions::formatSampleRate(marks_.sampleRate))));
+    saveCapture_->setEnabled(marks_.holdsCapture);
     exportCorrelogram_->setEnabled(analysed_);
     saveImage_->setEnabled(analysed_);
 }

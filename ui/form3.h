@@ -90,9 +90,11 @@ private:
     CorrelogramPlot plot_{*this};
 
     // What the channels hold, as the coloured buttons and the readout's tip
-    // show it: the side of the last simulated source, whether a scan awaits
-    // its analysis, and the rate its samples were taken at.
+    // show it: whether a scan, a file or a simulation filled them, the side
+    // of the last simulated source, whether a scan awaits its analysis, and
+    // the rate its samples were taken at.
     struct Marks {
+        bool holdsCapture = false;
         std::optional<Side> simulatedSource;
         bool scanNotAnalysed = false;
         std::uint64_t sampleRate = CaptureOptions::kDefaultSampleRate;
@@ -104,6 +106,7 @@ private:
     // Where the file dialogs open: the folder of the last file chosen.
     QString folder_;
     QMenu* fileMenu_ = nullptr;
+    QAction* saveCapture_ = nullptr;
     QAction* exportCorrelogram_ = nullptr;
     QAction* saveImage_ = nullptr;
 

@@ -107,4 +107,14 @@ TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
         << "a kind has no case here";
 }
 
+// A list that comes out empty is left out, sentence and all.
+TEST(OperatorMessage, AnEmptyListIsLeftOut) {
+    for (const Kind kind : {Kind::DriverUnknown, Kind::DeviceChannelUnknown}) {
+        const std::string message = OperatorError(kind, "demo", "D0").what();
+        EXPECT_EQ(message.find(": ."), std::string::npos) << message;
+        EXPECT_EQ(message.find(":  "), std::string::npos) << message;
+        EXPECT_EQ(message.find(", ."), std::string::npos) << message;
+    }
+}
+
 } // namespace

@@ -256,6 +256,30 @@ private slots:
             QVERIFY(!QApplication::overrideCursor());
         }
     }
+
+    // Input made while a scan runs waits for it, as the platform queues it,
+    // and still does when the scan fails: it takes effect once the message
+    // is closed instead of being lost in it.
+    void inputDuringAFailedScanTakesEffectAfterTheMessage() {
+        Form3Driver driver;
+        QVERIFY(QTest::qWaitForWindowExposed(driver.form.get()));
+        const QPointF at = driver.button("Command4")->geometry().center();
+        driver.port->failAtCall = 10;
+        driver.port->atFailure = [&] {
+            for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+                QApplication::postEvent(
+                    driver.form->windowHandle(),
+                    new QMouseEvent(type, at, driver.form->mapToGlobal(at), Qt::LeftButton,
+                                    type == QEvent::MouseButtonPress ? Qt::LeftButton
+                                                                     : Qt::NoButton,
+                                    Qt::NoModifier));
+            }
+        };
+        const QString message = Form3Driver::answeringMessageBox([&] { driver.form->Command1_Click(); });
+        QCOMPARE(message, QString::fromUtf8(FakePortIo::kFailure.what()));
+        QApplication::processEvents();
+        QCOMPARE(driver.colourOf("Command4"), kRed);
+    }
 };
 
 QTEST_MAIN(Form3CommandsTest)

@@ -137,17 +137,22 @@ private slots:
                  QStringList{QStringLiteral("occupato.csv")});
     }
 
-    // The surface's menu; exports wait for an analysis, and the controls
+    // The surface's menu; saving waits for a capture, exports for an
+    // analysis, and the controls
     // keep right clicks to themselves.
     void rightClickOnTheSurfaceOpensTheFileMenu() {
         Form3Driver driver;
         QVERIFY(QTest::qWaitForWindowExposed(driver.form.get()));
         const QStringList before = menuAt(driver.form.get(), QPoint(300, 200));
         QCOMPARE(before, (QStringList{QStringLiteral("Apri acquisizione\u2026"),
-                                      QStringLiteral("Salva acquisizione\u2026"),
+                                      QStringLiteral("Salva acquisizione\u2026 (spenta)"),
                                       QStringLiteral("Esporta correlogramma (CSV)\u2026 (spenta)"),
                                       QStringLiteral("Salva immagine (PNG)\u2026 (spenta)")}));
+        // An analysis of the empty channels is exported, but they hold no capture.
         driver.form->command2_click();
+        QCOMPARE(menuAt(driver.form.get(), QPoint(300, 200)).filter(QStringLiteral("spenta")),
+                 QStringList{QStringLiteral("Salva acquisizione\u2026 (spenta)")});
+        driver.form->Command4_Click();
         const QStringList after = menuAt(driver.form.get(), QPoint(300, 200));
         QVERIFY2(!after.join(',').contains(QStringLiteral("spenta")), qPrintable(after.join(',')));
         for (const char* control : {"Command1", "Command2", "HScroll1"}) {

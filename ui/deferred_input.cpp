@@ -1,0 +1,77 @@
+#include "deferred_input.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWindow>
+#include <QWidget>
+
+namespace {
+
+// What a message box would drop; the pointer's moves go on as they are.
+bool isClickOrKey(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The event as it stands now, for the widget it was meant for: a click on
+// the platform window goes to the widget under it, as Qt would have sent it,
+// with its place on the screen as it now is.
+std::pair<QObject*, QEvent*> renewed(QObject& receiver, QWidget& window, const QEvent& event) {
+    if (event.type() == QEvent::KeyPress || event.type() == QEvent::KeyRelease) {
+        return {&receiver, event.clone()};
+    }
+    const auto& mouse = static_cast<const QMouseEvent&>(event);
+    auto* widget = qobject_cast<QWidget*>(&receiver);
+    QPointF position = mouse.position();
+    if (widget == nullptr) {
+        widget = window.childAt(position.toPoint());
+        widget = widget != nullptr ? widget : &window;
+        position = widget->mapFrom(&window, position);
+    }
+    return {widget, new QMouseEvent(mouse.type(), position, widget->mapToGlobal(position),
+                                    mouse.button(), mouse.buttons(), mouse.modifiers())};
+}
+
+} // namespace
+
+DeferredInput::DeferredInput(QWidget& window) : window_(window) {
+    QApplication::instance()->installEventFilter(this);
+    QApplication::processEvents();
+    QApplication::instance()->removeEventFilter(this);
+}
+
+DeferredInput::~DeferredInput() = default;
+
+// After the events that closing a box brings, such as focus going back to
+// the window, which would otherwise come between a press and its release.
+void DeferredInput::deliver() {
+    QApplication::processEvents();
+    for (auto& [receiver, event] : held_) {
+        if (receiver) {
+            const auto [target, renewal] = renewed(*receiver, window_, *event);
+            QApplication::postEvent(target, renewal);
+        }
+    }
+    held_.clear();
+}
+
+// Input reaches the window's platform window first, then its widgets.
+bool DeferredInput::eventFilter(QObject* receiver, QEvent* event) {
+    const auto* widget = qobject_cast<QWidget*>(receiver);
+    const bool ours = receiver == window_.windowHandle() ||
+                      (widget != nullptr && widget->window() == &window_);
+    if (!ours || !isClickOrKey(event->type())) {
+        return false;
+    }
+    held_.emplace_back(receiver, std::unique_ptr<QEvent>(event->clone()));
+    return true;
+}
