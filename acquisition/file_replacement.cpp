@@ -52,16 +52,17 @@ public:
         if (::fsync(descriptor_) != 0) {
             fail();
         }
+        // Named only for as long as the rename takes: a kill in between is
+        // the one way a temporary file can be left behind.
         if (named_.empty()) {
             nameUnnamed();
-        }
-        if (::close(std::exchange(descriptor_, -1)) != 0) {
-            fail();
         }
         if (std::rename(named_.c_str(), target_.c_str()) != 0) {
             fail();
         }
         named_.clear();
+        // Its data are on the disk already, synced above.
+        ::close(std::exchange(descriptor_, -1));
     }
 
 private:
