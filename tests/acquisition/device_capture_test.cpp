@@ -7,6 +7,9 @@
 #include "operator_error.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <libsigrokcxx/libsigrokcxx.hpp>
@@ -111,6 +114,19 @@ TEST(DeviceCapture, ScansLeaveNoDeviceBehindInTheDriver) {
     }
     GSList* const kept = sr_dev_list(SigrokContext::structureOf(*driver));
     EXPECT_EQ(g_slist_length(kept), 0U);
+}
+
+// A serial analyser's driver pointed at a port where none answers: a
+// terminal that nothing reads.
+TEST(DeviceCapture, APortWithNoAnalyserIsRefusedAsNotFound) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    DeviceCapture capture(parseDeviceSpec(std::string("ols:conn=") + ::ptsname(terminal)), {},
+                          kFastRate);
+    EXPECT_EQ(refusalOf(capture).kind(), Kind::DeviceNotFound);
+    ::close(terminal);
 }
 
 TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
