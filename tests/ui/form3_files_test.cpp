@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -135,6 +137,30 @@ private slots:
         QVERIFY2(message.contains(QStringLiteral("occupato.csv")), qPrintable(message));
         QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("occupato.csv")});
+    }
+
+    // A full disk, as a file-size limit makes one: the export says so and
+    // the file it was to replace keeps what it held.
+    void exportToAFullDiskKeepsTheOldFile() {
+        Form3Driver driver;
+        QTemporaryDir folder;
+        const QString target = folder.filePath(QStringLiteral("keep.csv"));
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old contents") == 12);
+        old.close();
+        driver.form->command2_click();
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit before{};
+        ::getrlimit(RLIMIT_FSIZE, &before);
+        rlimit small = before;
+        small.rlim_cur = 100;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        const QString message =
+            Form3Driver::answeringMessageBox([&] { driver.form->exportCorrelogram(target); });
+        ::setrlimit(RLIMIT_FSIZE, &before);
+
+        QVERIFY2(message.contains(QStringLiteral("keep.csv")), qPrintable(message));
+        QCOMPARE(contentsOf(target), QByteArray("old contents"));
     }
 
     // The surface's menu; saving waits for a capture, exports for an
