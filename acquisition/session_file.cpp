@@ -93,8 +93,7 @@ std::string zipped(const std::vector<Entry>& entries) {
     zip_source_keep(buffer);
     bool added = true;
     for (const Entry& entry : entries) {
-        zip_source_t* data =
-            zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
+        zip_source_t* data = zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
         if (data == nullptr || zip_file_add(archive, entry.name, data, 0) < 0) {
             zip_source_free(data);
             added = false;
@@ -145,8 +144,8 @@ std::string sessionBytes(std::span<const std::uint8_t> samples, std::uint64_t sa
     const std::string metadata(text, size);
     g_free(text);
     return zipped({{"version", "2"},
-                               {"metadata", metadata},
-                               {"logic-1-1", std::string(samples.begin(), samples.end())}});
+                   {"metadata", metadata},
+                   {"logic-1-1", std::string(samples.begin(), samples.end())}});
 }
 
 } // namespace

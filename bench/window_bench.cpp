@@ -78,7 +78,8 @@ const char* const kScales[] = {"1", "1.25", "1.5", "2"};
 int runAtScale(int argc, char* argv[], bool withBareAnalysis) {
     QApplication application(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
-    const std::string name = "BM_AnalysisToScreen/scale:" + qgetenv("QT_SCALE_FACTOR").toStdString();
+    const std::string name =
+        "BM_AnalysisToScreen/scale:" + qgetenv("QT_SCALE_FACTOR").toStdString();
     benchmark::RegisterBenchmark(name.c_str(), BM_AnalysisToScreen)->Unit(benchmark::kMillisecond);
     if (withBareAnalysis) {
         benchmark::RegisterBenchmark("BM_BareAnalysis", BM_BareAnalysis)

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QWindow>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -67,8 +67,8 @@ void DeferredInput::deliver() {
 // Input reaches the window's platform window first, then its widgets.
 bool DeferredInput::eventFilter(QObject* receiver, QEvent* event) {
     const auto* widget = qobject_cast<QWidget*>(receiver);
-    const bool ours = receiver == window_.windowHandle() ||
-                      (widget != nullptr && widget->window() == &window_);
+    const bool ours =
+        receiver == window_.windowHandle() || (widget != nullptr && widget->window() == &window_);
     if (!ours || !isClickOrKey(event->type())) {
         return false;
     }

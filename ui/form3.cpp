@@ -419,9 +419,9 @@ void Form3::saveImage(const QString& path) {
 
 void Form3::writeFile(const QString& path, const QByteArray& contents) {
     try {
-        FileReplacement::write(QFile::encodeName(path).toStdString(),
-                               std::string_view(contents.constData(),
-                                                static_cast<std::size_t>(contents.size())));
+        FileReplacement::write(
+            QFile::encodeName(path).toStdString(),
+            std::string_view(contents.constData(), static_cast<std::size_t>(contents.size())));
     } catch (const OperatorError& error) {
         QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
                              QString::fromStdString(error.what()));

@@ -3,17 +3,17 @@
 #include "device_capture.h"
 #include "libsigrok_log.h"
 #include "marked_store.h"
-#include "sigrok_context.h"
 #include "operator_error.h"
+#include "sigrok_context.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libsigrokcxx/libsigrokcxx.hpp>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 

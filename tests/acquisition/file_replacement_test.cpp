@@ -51,7 +51,7 @@ struct Target {
     const char* name;
     std::function<void(const fs::path& folder)> make; // makes folder/"t"
     bool written;
-    std::string writtenAt; // where the bytes land, relative to the folder
+    std::string writtenAt;          // where the bytes land, relative to the folder
     std::vector<std::string> names; // what the folder holds afterwards
 };
 
@@ -63,11 +63,19 @@ const Target kTargets[] = {
          writeText(f / "real", "old");
          fs::create_symlink("real", f / "t");
      },
-     true, "real", {"real", "t"}},
-    {"link to nothing yet", [](const fs::path& f) { fs::create_symlink("real", f / "t"); }, true,
-     "real", {"real", "t"}},
-    {"fifo", [](const fs::path& f) { ASSERT_EQ(::mkfifo((f / "t").c_str(), 0600), 0); }, false,
-     "", {"t"}},
+     true,
+     "real",
+     {"real", "t"}},
+    {"link to nothing yet",
+     [](const fs::path& f) { fs::create_symlink("real", f / "t"); },
+     true,
+     "real",
+     {"real", "t"}},
+    {"fifo",
+     [](const fs::path& f) { ASSERT_EQ(::mkfifo((f / "t").c_str(), 0600), 0); },
+     false,
+     "",
+     {"t"}},
     {"folder", [](const fs::path& f) { fs::create_directory(f / "t"); }, false, "", {"t"}},
 };
 

@@ -275,7 +275,8 @@ private slots:
                                     Qt::NoModifier));
             }
         };
-        const QString message = Form3Driver::answeringMessageBox([&] { driver.form->Command1_Click(); });
+        const QString message =
+            Form3Driver::answeringMessageBox([&] { driver.form->Command1_Click(); });
         QCOMPARE(message, QString::fromUtf8(FakePortIo::kFailure.what()));
         QApplication::processEvents();
         QCOMPARE(driver.colourOf("Command4"), kRed);
