@@ -5,7 +5,7 @@
 namespace {
 
 void appendSector(std::string& text, const char* title, const SampleStore::Correlogram& values) {
-    for (int lag = 0; lag <= SampleStore::kMaxLag; ++lag) {
+    for (int lag = 0; lag <= kMaxLag; ++lag) {
         char value[32];
         const auto written =
             std::to_chars(value, value + sizeof value, values[lag], std::chars_format::general, 17);

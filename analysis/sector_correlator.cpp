@@ -25,10 +25,10 @@ void SectorCorrelator::computeSector(SampleStore& store, Side sector, const LagC
     const auto& compared = left ? store.channelRight : store.channelLeft;
     auto& result = left ? store.correlationLeft : store.correlationRight;
 
-    for (int d = 0; d <= SampleStore::kMaxLag; ++d) {
+    for (int d = 0; d <= kMaxLag; ++d) {
         result[d] = 0.0;
     }
-    for (int d = 0; d <= SampleStore::kMaxLag; ++d) {
+    for (int d = 0; d <= kMaxLag; ++d) {
         // Multiply, then add, rounding each to double: the build forbids
         // contracting the two into a fused multiply-add.
         double value = 0.0;

@@ -13,8 +13,7 @@
 class SectorCorrelator {
 public:
     // Reference samples 1..kWindow take part; lag kMaxLag thus reads the
-    // compared channel up to index kWindow + kMaxLag.
-    static constexpr int kWindow = 1200;
+    // compared channel up to index kMinimumSamples.
     // 511/512, exact in binary.
     static constexpr double kDecay = 0.998046875;
 

@@ -5,6 +5,7 @@
 // resident memory over 300 scans.
 
 #include "device_capture.h"
+#include "instrument_constants.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -15,17 +16,17 @@
 namespace {
 
 void BM_DemoDeviceScan(benchmark::State& state) {
-    constexpr std::uint64_t kRate = 50'000;
+    constexpr std::uint64_t kRate = kPortRate;
     DeviceCapture capture(CaptureOptions::parseDeviceSpec("demo"), {}, kRate);
-    auto store = std::make_unique<SampleStore>();
     double seconds = 0.0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        capture.scan(*store);
+        CaptureWorker::run(
+            [&](CaptureWorker::Progress& progress) { return capture.capture(progress); },
+            capture.subject());
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        benchmark::DoNotOptimize(store->channelLeft.data());
     }
-    const double sampling = static_cast<double>(CaptureSource::kSamples) / kRate;
+    const double sampling = static_cast<double>(kSamples) / kRate;
     state.counters["overhead_ms"] =
         1000.0 * (seconds / static_cast<double>(state.iterations()) - sampling);
 }
@@ -50,13 +51,16 @@ long residentKilobytes() {
 void BM_DemoScanSoak(benchmark::State& state) {
     DeviceCapture capture(CaptureOptions::parseDeviceSpec("demo:logic_channels=1000"), {},
                           10'000'000);
-    auto store = std::make_unique<SampleStore>();
     for (int i = 0; i < 10; ++i) {
-        capture.scan(*store);
+        CaptureWorker::run(
+            [&](CaptureWorker::Progress& progress) { return capture.capture(progress); },
+            capture.subject());
     }
     const long before = residentKilobytes();
     for (auto _ : state) {
-        capture.scan(*store);
+        CaptureWorker::run(
+            [&](CaptureWorker::Progress& progress) { return capture.capture(progress); },
+            capture.subject());
     }
     state.counters["rss_start_kB"] = static_cast<double>(before);
     state.counters["rss_growth_kB_per_scan"] =

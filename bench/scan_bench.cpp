@@ -1,5 +1,6 @@
 #include "linux_port_io.h"
 #include "operator_error.h"
+#include "operator_message.h"
 #include "parallel_port_scan.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@ public:
 // per sample.
 class TimestampingPort final : public PortIo {
 public:
-    explicit TimestampingPort(PortIo& port) : port_(port), reads_(ParallelPortScan::kSamples) {}
+    explicit TimestampingPort(PortIo& port) : port_(port), reads_(kSamples) {}
 
     void PortOut(int address, std::uint8_t value) override { port_.PortOut(address, value); }
     void release() override { port_.release(); }
@@ -84,18 +85,21 @@ Spacing spacingOf(const std::vector<double>& intervalsUs, double periodUs) {
 void pacedScan(benchmark::State& state, PortIo& target) {
     TimestampingPort port(target);
     ParallelPortScan scan(port);
-    auto store = std::make_unique<SampleStore>();
+    // On this thread, which holds the port's access, with no deadline.
+    struct NoDeadline final : CaptureWorker::Progress {
+        void enter(OperatorError::Kind, std::chrono::milliseconds, std::function<void()>) override {
+        }
+    } progress;
     std::vector<double> intervalsUs;
-    intervalsUs.reserve(static_cast<std::size_t>(state.max_iterations) *
-                        ParallelPortScan::kSamples);
+    intervalsUs.reserve(static_cast<std::size_t>(state.max_iterations) * kSamples);
     double scanSeconds = 0.0;
 
     for (auto _ : state) {
         port.restart();
         const auto start = Clock::now();
-        scan.scan(*store);
+        const Capture capture = scan.capture(progress);
         scanSeconds += std::chrono::duration<double>(Clock::now() - start).count();
-        benchmark::DoNotOptimize(store->channelLeft.data());
+        benchmark::DoNotOptimize(capture.samples.data());
 
         state.PauseTiming();
         const auto& reads = port.reads();
@@ -105,7 +109,7 @@ void pacedScan(benchmark::State& state, PortIo& target) {
         state.ResumeTiming();
     }
 
-    const double periodUs = microseconds(ParallelPortScan::kSamplePeriod);
+    const double periodUs = microseconds(kPortPeriod);
     const Spacing spacing = spacingOf(intervalsUs, periodUs);
     state.counters["period_us"] = spacing.meanUs;
     state.counters["stddev_us"] = spacing.stddevUs;
@@ -128,10 +132,10 @@ BENCHMARK(BM_PacedScan)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTi
 // with the operator's message, where it cannot.
 bool reached(benchmark::State& state, LinuxPortIo& port) {
     try {
-        port.PortOut(ParallelPortScan::kPortAddress, ParallelPortScan::kAllLinesHigh);
+        port.PortOut(kPortAddress, ParallelPortScan::kAllLinesHigh);
         return true;
     } catch (const OperatorError& error) {
-        state.SkipWithError(error.what());
+        state.SkipWithError(operatorMessage(error).c_str());
         return false;
     }
 }
@@ -151,8 +155,8 @@ void BM_PortWriteRead(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        port.PortOut(ParallelPortScan::kPortAddress, ParallelPortScan::kAllLinesHigh);
-        benchmark::DoNotOptimize(port.PortIn(ParallelPortScan::kPortAddress));
+        port.PortOut(kPortAddress, ParallelPortScan::kAllLinesHigh);
+        benchmark::DoNotOptimize(port.PortIn(kPortAddress));
     }
 }
 BENCHMARK(BM_PortWriteRead)->Unit(benchmark::kMicrosecond)->UseRealTime();

@@ -28,10 +28,10 @@ namespace {
 
 class NoSource final : public CaptureSource {
 public:
-    void scan(SampleStore&) override {
-        throw OperatorError(OperatorError::Kind::PortMissing, "/dev/parport0");
+    Capture capture(CaptureWorker::Progress&) override {
+        throw OperatorError(OperatorError::Kind::PortMissing, subject());
     }
-    std::uint64_t sampleRate() const override { return 50'000; }
+    std::string subject() const override { return kPortDevice; }
 };
 
 // Waits for the X server to answer one request, so that every request sent
@@ -46,9 +46,8 @@ void roundTripToTheWindowSystem() {
 }
 
 void BM_AnalysisToScreen(benchmark::State& state) {
-    NoSource source;
     SessionFiles files({});
-    Form3 window(source, files);
+    Form3 window(std::make_shared<NoSource>(), files);
     window.show();
     // Bars are painted only on a window that the window system shows.
     while (!window.windowHandle()->isExposed()) {

@@ -45,15 +45,20 @@ std::pair<QObject*, QEvent*> renewed(QObject& receiver, QWidget& window, const Q
 
 DeferredInput::DeferredInput(QWidget& window) : window_(window) {
     QApplication::instance()->installEventFilter(this);
-    QApplication::processEvents();
+}
+
+DeferredInput::~DeferredInput() {
     QApplication::instance()->removeEventFilter(this);
 }
 
-DeferredInput::~DeferredInput() = default;
+void DeferredInput::collect() {
+    QApplication::processEvents();
+}
 
 // After the events that closing a box brings, such as focus going back to
 // the window, which would otherwise come between a press and its release.
 void DeferredInput::deliver() {
+    QApplication::instance()->removeEventFilter(this);
     QApplication::processEvents();
     for (auto& [receiver, event] : held_) {
         if (receiver) {

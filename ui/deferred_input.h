@@ -9,19 +9,22 @@
 class QEvent;
 class QWidget;
 
-// The operator's input to a window that waited in the queue while the window
-// was busy. A message box would take it and drop it; held back here, it is
-// delivered once the box has closed, as it would have been without the box.
+// The operator's clicks and keys on a window that is busy, held back until
+// it is free again: after a scan, and after the message of one that failed,
+// which would otherwise take them and drop them.
 class DeferredInput final : public QObject {
 public:
-    // Takes the clicks and keys queued for window, and lets every other
-    // event through.
+    // Holds the clicks and keys meant for window from now on, and lets every
+    // other event through.
     explicit DeferredInput(QWidget& window);
     DeferredInput(const DeferredInput&) = delete;
     DeferredInput& operator=(const DeferredInput&) = delete;
     ~DeferredInput() override;
 
-    // Queues what was held, in its order, for the window's next events.
+    // Takes in what the window system has queued meanwhile.
+    void collect();
+    // Stops holding, and queues what was held, in its order, for the
+    // window's next events.
     void deliver();
 
 protected:

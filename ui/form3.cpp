@@ -5,8 +5,8 @@
 #include "deferred_input.h"
 #include "file_replacement.h"
 #include "operator_error.h"
+#include "operator_message.h"
 #include "plot_geometry.h"
-#include "sector_correlator.h"
 #include "stepping_scroll_bar.h"
 #include "twips.h"
 
@@ -117,8 +117,8 @@ const Caption kCaptions[] = {
 
 } // namespace
 
-Form3::Form3(CaptureSource& source, CaptureFiles& files)
-    : store_(std::make_unique<SampleStore>()), source_(source), files_(files) {
+Form3::Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files)
+    : source_(std::move(source)), files_(files) {
     // Where the instrument's font is missing, a sans-serif of like metrics.
     QFont::insertSubstitution(kFontFamily, QStringLiteral("Liberation Sans"));
     setWindowTitle(QStringLiteral(
@@ -208,10 +208,10 @@ void Form3::createCommands() {
 void Form3::createSlider() {
     HScroll1 = new SteppingScrollBar(this);
     place(HScroll1, {"HScroll1", "", 10440, 8760, 2535, 375, "Ritardo simulato"});
-    HScroll1->setRange(0, SampleStore::kMaxLag);
+    HScroll1->setRange(0, kMaxLag);
     HScroll1->setSingleStep(1);
     HScroll1->setPageStep(1);
-    HScroll1->setValue(SampleStore::kMaxLag);
+    HScroll1->setValue(kMaxLag);
     // A drag reports its value only where the thumb is let go.
     HScroll1->setTracking(false);
     HScroll1->setFocusPolicy(Qt::StrongFocus);
@@ -245,43 +245,39 @@ void Form3::Command1_Click() {
     scanFrom(source_, QStringLiteral("Scansione non riuscita"));
 }
 
-void Form3::scanFrom(CaptureSource& source, const QString& failureTitle) {
-    const Marks before = marks_;
-    marks_.simulatedSource.reset();
-    showMarks();
-
+// The window's thread waits for the capture, with the busy pointer, and
+// keeps the window painted meanwhile; clicks and keys wait until the scan is
+// over, and its message if it failed.
+void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString& failureTitle) {
+    DeferredInput input(*this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::optional<QString> failure;
     try {
-        source.scan(*store_);
+        instrument_.scan(source, [this] {
+            showMarks();
+            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        });
     } catch (const OperatorError& error) {
-        failure = QString::fromStdString(error.what());
+        failure = QString::fromStdString(operatorMessage(error));
     }
     QApplication::restoreOverrideCursor();
-
-    if (failure) {
-        // The channels still hold what they held, and so do the colours that
-        // record it; only a scan that took its samples turns analysis green.
-        marks_ = before;
-        showMarks();
-        DeferredInput input(*this);
-        QMessageBox::warning(this, failureTitle, *failure);
-        input.deliver();
-        return;
-    }
-    marks_.holdsCapture = true;
-    marks_.scanNotAnalysed = true;
-    marks_.sampleRate = source.sampleRate();
+    // A refused scan leaves the channels as they were, and so the colours
+    // that record them; only one that took its samples turns analysis green.
     showMarks();
+    input.collect();
+    if (failure) {
+        QMessageBox::warning(this, failureTitle, *failure);
+    }
+    input.deliver();
 }
 
 void Form3::command2_click() {
-    marks_.scanNotAnalysed = false;
-    showMarks();
-    plot_.clear();
-    SectorCorrelator::analyse(
-        *store_, [this](Side sector, int lag, double value) { plot_.drawBar(sector, lag, value); });
-    analysed_ = true;
+    instrument_.analyse(
+        [this](Side sector, int lag, double value) { plot_.drawBar(sector, lag, value); },
+        [this] {
+            showMarks();
+            plot_.clear();
+        });
     showMarks();
 }
 
@@ -294,25 +290,23 @@ void Form3::Command4_Click() {
 }
 
 void Form3::simulate(Side side) {
-    marks_.simulatedSource = side;
-    marks_.holdsCapture = true;
-    marks_.sampleRate = CaptureOptions::kDefaultSampleRate;
+    instrument_.simulate(side, HScroll1->value());
     showMarks();
-    simulator_.simulate(*store_, side, HScroll1->value());
 }
 
 void Form3::showMarks() {
-    Command3->setMark(marks_.simulatedSource == Side::Left ? kRed : QColor());
-    Command4->setMark(marks_.simulatedSource == Side::Right ? kRed : QColor());
-    Command2->setMark(marks_.scanNotAnalysed ? kGreen : QColor());
+    const Instrument::Marks& marks = instrument_.marks();
+    Command3->setMark(marks.simulatedSource == Side::Left ? kRed : QColor());
+    Command4->setMark(marks.simulatedSource == Side::Right ? kRed : QColor());
+    Command2->setMark(marks.scanNotAnalysed ? kGreen : QColor());
     const std::string point = QLocale().decimalPoint().toStdString();
     Label1->setToolTip(
         QStringLiteral("Un'unit\u00E0 di ritardo dura %1 (campioni a %2)")
-            .arg(QString::fromStdString(PlotGeometry::lagDurationText(marks_.sampleRate, point)),
-                 QString::fromStdString(CaptureOptions::formatSampleRate(marks_.sampleRate))));
-    saveCapture_->setEnabled(marks_.holdsCapture);
-    exportCorrelogram_->setEnabled(analysed_);
-    saveImage_->setEnabled(analysed_);
+            .arg(QString::fromStdString(PlotGeometry::lagDurationText(marks.sampleRate, point)),
+                 QString::fromStdString(CaptureOptions::formatSampleRate(marks.sampleRate))));
+    saveCapture_->setEnabled(marks.holdsCapture);
+    exportCorrelogram_->setEnabled(instrument_.analysed());
+    saveImage_->setEnabled(instrument_.analysed());
 }
 
 void Form3::HScroll1_Change() {
@@ -387,8 +381,7 @@ void Form3::chooseImageToSave() {
 }
 
 void Form3::openCapture(const std::string& path) {
-    const auto file = files_.open(path);
-    scanFrom(*file, QStringLiteral("Apertura non riuscita"));
+    scanFrom(files_.open(path), QStringLiteral("Apertura non riuscita"));
 }
 
 void Form3::openCapture(const QString& path) {
@@ -397,16 +390,15 @@ void Form3::openCapture(const QString& path) {
 
 void Form3::saveCapture(const QString& path) {
     try {
-        files_.save(QFile::encodeName(path).toStdString(), CaptureSource::splitSamples(*store_),
-                    marks_.sampleRate);
+        instrument_.save(files_, QFile::encodeName(path).toStdString());
     } catch (const OperatorError& error) {
         QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
-                             QString::fromStdString(error.what()));
+                             QString::fromStdString(operatorMessage(error)));
     }
 }
 
 void Form3::exportCorrelogram(const QString& path) {
-    writeFile(path, QByteArray::fromStdString(correlogramCsv(*store_)));
+    writeFile(path, QByteArray::fromStdString(correlogramCsv(store())));
 }
 
 void Form3::saveImage(const QString& path) {
@@ -424,7 +416,7 @@ void Form3::writeFile(const QString& path, const QByteArray& contents) {
             std::string_view(contents.constData(), static_cast<std::size_t>(contents.size())));
     } catch (const OperatorError& error) {
         QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
-                             QString::fromStdString(error.what()));
+                             QString::fromStdString(operatorMessage(error)));
     }
 }
 

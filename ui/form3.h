@@ -1,12 +1,9 @@
 #pragma once
 
 #include "capture_files.h"
-#include "capture_options.h"
 #include "capture_source.h"
 #include "correlogram_plot.h"
-#include "noise_source_simulator.h"
-#include "sample_store.h"
-#include "twister_random.h"
+#include "instrument.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -22,16 +19,17 @@ class QScrollBar;
 
 // The instrument's only window: the correlogram plot on its surface, the
 // command buttons, the slider of the simulated delay and the two readouts.
-// It owns the sample store for the whole run. Each handler runs to its end on
-// the window's thread before the next event is taken.
+// It drives the instrument and paints from its state. Each handler runs to
+// its end on the window's thread before the next event is taken.
 class Form3 final : public QWidget {
 public:
     // Scans come from source, and captures are kept in and opened from
-    // files; both outlive the window.
-    Form3(CaptureSource& source, CaptureFiles& files);
+    // files, which outlives the window.
+    Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files);
     ~Form3() override;
 
-    const SampleStore& store() const { return *store_; }
+    const Instrument& instrument() const { return instrument_; }
+    const SampleStore& store() const { return instrument_.store(); }
     const CorrelogramPlot& plot() const { return plot_; }
 
     // Scan the receivers, from whatever source the program was started with.
@@ -75,33 +73,17 @@ private:
     void createSlider();
     void createFileCommands();
     void paintDecorations(QPainter& painter) const;
-    void scanFrom(CaptureSource& source, const QString& failureTitle);
+    void scanFrom(const std::shared_ptr<CaptureSource>& source, const QString& failureTitle);
     void simulate(Side side);
     void showMarks();
     QString chooseFile(bool saving, const QString& title, const QString& filter,
                        const QString& suffix);
     void writeFile(const QString& path, const QByteArray& contents);
 
-    std::unique_ptr<SampleStore> store_;
-    CaptureSource& source_;
+    Instrument instrument_;
+    std::shared_ptr<CaptureSource> source_;
     CaptureFiles& files_;
-    TwisterRandom random_;
-    NoiseSourceSimulator simulator_{random_};
     CorrelogramPlot plot_{*this};
-
-    // What the channels hold, as the coloured buttons and the readout's tip
-    // show it: whether a scan, a file or a simulation filled them, the side
-    // of the last simulated source, whether a scan awaits its analysis, and
-    // the rate its samples were taken at.
-    struct Marks {
-        bool holdsCapture = false;
-        std::optional<Side> simulatedSource;
-        bool scanNotAnalysed = false;
-        std::uint64_t sampleRate = CaptureOptions::kDefaultSampleRate;
-    };
-    Marks marks_;
-    // Whether the correlograms hold an analysis that can be exported.
-    bool analysed_ = false;
 
     // Where the file dialogs open: the folder of the last file chosen.
     QString folder_;

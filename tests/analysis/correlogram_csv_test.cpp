@@ -25,12 +25,12 @@ std::vector<std::string> linesOf(const std::string& text) {
 // capture is checked where the program writes it, in the windowless test.
 std::unique_ptr<SampleStore> analysedStore() {
     auto store = std::make_unique<SampleStore>();
-    for (int i = 1; i <= SampleStore::kLastSample; ++i) {
+    for (int i = 1; i <= kSamples; ++i) {
         store->channelLeft[i] = static_cast<std::uint8_t>((i * 7 / 3) % 2);
         store->channelRight[i] = static_cast<std::uint8_t>((i * 5 / 4) % 2);
     }
     SectorCorrelator::analyse(*store, [](Side, int, double) {});
-    store->correlationRight[SampleStore::kMaxLag] = 0.0;
+    store->correlationRight[kMaxLag] = 0.0;
     return store;
 }
 
@@ -50,9 +50,8 @@ TEST(CorrelogramCsv, EveryValueReadsBackAsTheSameDoubleInAnyLocale) {
     for (int row = 0; row < 242; ++row) {
         const std::string& line = lines[static_cast<std::size_t>(row + 1)];
         const double value = std::strtod(line.substr(line.rfind(',') + 1).c_str(), nullptr);
-        const double expected = row <= SampleStore::kMaxLag
-                                    ? store->correlationLeft[row]
-                                    : store->correlationRight[row - SampleStore::kMaxLag - 1];
+        const double expected = row <= kMaxLag ? store->correlationLeft[row]
+                                               : store->correlationRight[row - kMaxLag - 1];
         EXPECT_EQ(value, expected) << line;
     }
 }

@@ -23,7 +23,7 @@ std::vector<Handed> analyse(SampleStore& store) {
 }
 
 void expectEveryLag(const SampleStore& store, double expected) {
-    for (int d = 0; d <= SampleStore::kMaxLag; ++d) {
+    for (int d = 0; d <= kMaxLag; ++d) {
         ASSERT_EQ(store.correlationLeft[d], expected) << "left lag " << d;
         ASSERT_EQ(store.correlationRight[d], expected) << "right lag " << d;
     }
@@ -42,7 +42,7 @@ TEST(SectorCorrelator, AgreeingChannelsGiveTheExactAllAgreeValue) {
 
 TEST(SectorCorrelator, OppositeChannelsGiveZero) {
     auto store = std::make_unique<SampleStore>();
-    for (int i = 1; i <= 1320; ++i) {
+    for (int i = 1; i <= kMinimumSamples; ++i) {
         store->channelRight[i] = 1;
     }
     analyse(*store);
@@ -51,11 +51,11 @@ TEST(SectorCorrelator, OppositeChannelsGiveZero) {
 
 TEST(SectorCorrelator, AlternatingChannelsAgreeAtEvenLagsOnly) {
     auto store = std::make_unique<SampleStore>();
-    for (int i = 1; i <= SampleStore::kLastSample; ++i) {
+    for (int i = 1; i <= kSamples; ++i) {
         store->channelLeft[i] = store->channelRight[i] = static_cast<std::uint8_t>(i % 2);
     }
     analyse(*store);
-    for (int d = 0; d <= SampleStore::kMaxLag; ++d) {
+    for (int d = 0; d <= kMaxLag; ++d) {
         const double expected = d % 2 == 0 ? kAllAgree : 0.0;
         EXPECT_EQ(store->correlationLeft[d], expected) << d;
         EXPECT_EQ(store->correlationRight[d], expected) << d;
@@ -81,23 +81,23 @@ TEST(SectorCorrelator, LaterSamplesWeighMore) {
     EXPECT_EQ(store->correlationRight[1], kAllAgree);
 }
 
-TEST(SectorCorrelator, ReadsOnlyIndices1To1320) {
+TEST(SectorCorrelator, ReadsOnlyTheFirstWindowAndItsLookAhead) {
     auto store = std::make_unique<SampleStore>();
     store->channelLeft[0] = store->channelRight[0] = 1;
-    for (int i = 1321; i <= SampleStore::kLastSample; ++i) {
+    for (int i = 1321; i <= kSamples; ++i) {
         store->channelLeft[i] = store->channelRight[i] = static_cast<std::uint8_t>(i % 2);
     }
     // Past the window of the reference channel: only compared, from lag 1 on.
     store->channelLeft[1201] = 1;
     analyse(*store);
-    for (int d = 0; d <= SampleStore::kMaxLag; ++d) {
+    for (int d = 0; d <= kMaxLag; ++d) {
         EXPECT_EQ(store->correlationLeft[d], kAllAgree) << d;
     }
     EXPECT_EQ(store->correlationRight[0], kAllAgree);
     EXPECT_EQ(store->correlationRight[1], kAllAgree - 1.0);
 
     store->channelLeft[1201] = 0;
-    store->channelRight[1320] = 1; // the last sample lag 120 reads
+    store->channelRight[kMinimumSamples] = 1; // the last sample lag 120 reads
     analyse(*store);
     EXPECT_EQ(store->correlationLeft[120], kAllAgree - 1.0);
     EXPECT_EQ(store->correlationLeft[119], kAllAgree);
@@ -107,7 +107,7 @@ TEST(SectorCorrelator, HandsEveryFinishedLagOverInOrder) {
     auto store = std::make_unique<SampleStore>();
     store->correlationLeft.fill(-7.0); // stale results must not leak in
     store->correlationRight.fill(-7.0);
-    for (int i = 1; i <= 1320; i += 3) {
+    for (int i = 1; i <= kMinimumSamples; i += 3) {
         store->channelRight[i] = 1;
     }
 
@@ -117,7 +117,7 @@ TEST(SectorCorrelator, HandsEveryFinishedLagOverInOrder) {
             sector == Side::Left ? store->correlationLeft : store->correlationRight;
         // The store already holds the value, and the next lag is not begun.
         EXPECT_EQ(result[lag], value);
-        if (lag < SampleStore::kMaxLag) {
+        if (lag < kMaxLag) {
             EXPECT_EQ(result[lag + 1], 0.0);
         }
         handed.push_back({sector, lag, value});
@@ -132,7 +132,7 @@ TEST(SectorCorrelator, HandsEveryFinishedLagOverInOrder) {
             h.sector == Side::Left ? store->correlationLeft : store->correlationRight;
         EXPECT_EQ(result[h.lag], h.value);
     }
-    for (int d = 121; d <= SampleStore::kLastCorrelation; ++d) {
+    for (int d = 121; d <= kLastCorrelation; ++d) {
         ASSERT_EQ(store->correlationLeft[d], -7.0);
         ASSERT_EQ(store->correlationRight[d], -7.0);
     }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "capture_files.h"
+#include "instrument_constants.h"
 #include "operator_error.h"
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,8 +23,8 @@ public:
         std::uint64_t sampleRate;
     };
 
-    std::unique_ptr<CaptureSource> open(const std::string& path) override {
-        return std::make_unique<Capture>(path);
+    std::shared_ptr<CaptureSource> open(const std::string& path) override {
+        return std::make_shared<File>(path);
     }
     void save(const std::string& path, std::span<const std::uint8_t> samples,
               std::uint64_t sampleRate) override {
@@ -35,20 +38,21 @@ public:
     bool saveRefused = false;
 
 private:
-    class Capture final : public CaptureSource {
+    class File final : public CaptureSource {
     public:
-        explicit Capture(std::string path) : path_(std::move(path)) {}
-        void scan(SampleStore& store) override {
+        explicit File(std::string path) : path_(std::move(path)) {}
+        ::Capture capture(CaptureWorker::Progress& progress) override {
+            progress.enter(OperatorError::Kind::FileReadStalled, std::chrono::seconds(5));
             if (path_.ends_with(kBroken)) {
                 throw OperatorError(OperatorError::Kind::FileCorrupt, path_, "logic-1-1");
             }
-            auto bytes = std::make_unique<SampleStore::Bits>();
-            for (int i = 1; i <= kSamples; ++i) {
-                (*bytes)[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((i - 1) % 4);
+            ::Capture capture{std::vector<std::uint8_t>(kSamples), kRate, FileOrigin{path_, {}}};
+            for (std::size_t i = 0; i < capture.samples.size(); ++i) {
+                capture.samples[i] = static_cast<std::uint8_t>(i % 4);
             }
-            keep(store, *bytes);
+            return capture;
         }
-        std::uint64_t sampleRate() const override { return kRate; }
+        std::string subject() const override { return path_; }
 
     private:
         std::string path_;

@@ -1,5 +1,6 @@
 #include "bar_probe.h"
 #include "form3_driver.h"
+#include "operator_message.h"
 #include "plot_geometry.h"
 #include "test_values.h"
 
@@ -226,9 +227,9 @@ private slots:
         driver.port->answer = 0x02;
         QTest::mouseClick(driver.button("Command1"), Qt::LeftButton);
         const SampleStore& store = driver.form->store();
-        QCOMPARE(int(store.channelLeft[13000]), 1);
-        QCOMPARE(int(store.channelRight[13000]), 0);
-        QCOMPARE(int(store.rawSamples[130000]), 0x02);
+        QCOMPARE(int(store.channelLeft[kSplitSamples]), 1);
+        QCOMPARE(int(store.channelRight[kSplitSamples]), 0);
+        QCOMPARE(int(store.rawSamples[kSamples]), 0x02);
         QCOMPARE(driver.port->calls, 260000L);
         QVERIFY(!QApplication::overrideCursor());
     }
@@ -246,7 +247,7 @@ private slots:
             driver.port->failAtCall = failAt;
             const QString message = Form3Driver::answeringMessageBox(
                 [&] { QTest::mouseClick(driver.button("Command1"), Qt::LeftButton); });
-            QCOMPARE(message, QString::fromUtf8(FakePortIo::kFailure.what()));
+            QCOMPARE(message, QString::fromStdString(operatorMessage(FakePortIo::kFailure)));
             expectColours(driver, before);
             QVERIFY(std::memcmp(store->channelLeft.data(), driver.form->store().channelLeft.data(),
                                 sizeof(store->channelLeft)) == 0);
@@ -277,7 +278,7 @@ private slots:
         };
         const QString message =
             Form3Driver::answeringMessageBox([&] { driver.form->Command1_Click(); });
-        QCOMPARE(message, QString::fromUtf8(FakePortIo::kFailure.what()));
+        QCOMPARE(message, QString::fromStdString(operatorMessage(FakePortIo::kFailure)));
         QApplication::processEvents();
         QCOMPARE(driver.colourOf("Command4"), kRed);
     }

@@ -69,7 +69,8 @@ struct Form3Driver {
 
     FakePortIo fakePort;
     FakePortIo* port = &fakePort;
-    ParallelPortScan scan{fakePort, std::chrono::nanoseconds(0)};
+    std::shared_ptr<ParallelPortScan> scan =
+        std::make_shared<ParallelPortScan>(fakePort, std::chrono::nanoseconds(0));
     FakeCaptureFiles files;
     std::unique_ptr<Form3> form;
 };

@@ -60,7 +60,7 @@ private slots:
         QCOMPARE(store.rawSamples[3], 2);
         QCOMPARE(store.channelLeft[3], 1);
         QCOMPARE(store.channelRight[3], 0);
-        QCOMPARE(store.channelRight[CaptureSource::kSplitSamples], 1);
+        QCOMPARE(store.channelRight[kSplitSamples], 1);
         const QString tip = driver.label("Label1")->toolTip();
         QVERIFY2(tip.contains(QStringLiteral("24 MHz")) && tip.contains(QStringLiteral("67 ns")),
                  qPrintable(tip));
@@ -97,11 +97,10 @@ private slots:
         QCOMPARE(driver.files.saved.size(), std::size_t{2});
         const auto& simulated = driver.files.saved[0];
         QCOMPARE(simulated.path, std::string("simulata.sr"));
-        QCOMPARE(simulated.sampleRate, std::uint64_t{50'000});
-        QCOMPARE(simulated.samples.size(), std::size_t(CaptureSource::kSplitSamples));
-        const SampleStore& store = driver.form->store();
+        QCOMPARE(simulated.sampleRate, kPortRate);
+        QCOMPARE(simulated.samples.size(), std::size_t(kSplitSamples));
         QCOMPARE(driver.files.saved[1].sampleRate, FakeCaptureFiles::kRate);
-        QVERIFY(driver.files.saved[1].samples == CaptureSource::splitSamples(store));
+        QVERIFY(driver.files.saved[1].samples == driver.form->instrument().splitSamples());
 
         driver.files.saveRefused = true;
         const QString message = Form3Driver::answeringMessageBox(

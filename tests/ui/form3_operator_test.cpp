@@ -17,7 +17,7 @@ bool onlyBits(const SampleStore::Bits& channel) {
 }
 
 bool unusedLagsZero(const SampleStore::Correlogram& correlogram) {
-    return std::all_of(correlogram.begin() + SampleStore::kMaxLag + 1, correlogram.end(),
+    return std::all_of(correlogram.begin() + kMaxLag + 1, correlogram.end(),
                        [](double value) { return value == 0.0; });
 }
 

@@ -1,0 +1,164 @@
+#include "command_line.h"
+
+#include "operator_error.h"
+#include "plot_geometry.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace {
+
+using Kind = OperatorError::Kind;
+
+// Options that QApplication takes out of the arguments itself.
+const char* const kQtValueOptions[] = {"platform",    "platformpluginpath", "platformtheme",
+                                       "plugin",      "qmljsdebugger",      "qwindowgeometry",
+                                       "qwindowicon", "qwindowtitle",       "session",
+                                       "display",     "geometry",           "style",
+                                       "stylesheet"};
+const char* const kQtFlags[] = {"reverse", "widgetcount"};
+
+// Each argument comes as its bytes, one character each: file names that are
+// not UTF-8 go through unchanged.
+std::string bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+// QCommandLineParser says which option lacks its value only in its English
+// error text, between quotes.
+std::string optionWithoutValue(const QString& errorText) {
+    const auto match = QRegularExpression(QStringLiteral("'([^']*)'")).match(errorText);
+    return bytes(match.hasMatch() ? match.captured(1) : errorText);
+}
+
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList& arguments) {
+    const QCommandLineOption driver({QStringLiteral("d"), QStringLiteral("driver")}, {},
+                                    QStringLiteral("DRIVER"));
+    const QCommandLineOption channels({QStringLiteral("C"), QStringLiteral("channels")}, {},
+                                      QStringLiteral("CANALI"));
+    const QCommandLineOption sampleRate(QStringLiteral("samplerate"), {},
+                                        QStringLiteral("FREQUENZA"));
+    const QCommandLineOption csv(QStringLiteral("csv"));
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")});
+
+    QCommandLineParser parser;
+    // "-platform" is one option, as Qt reads it, not seven short ones.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions({driver, channels, sampleRate, csv, output, help, version});
+    for (const char* name : kQtValueOptions) {
+        parser.addOption({QString::fromLatin1(name), {}, QStringLiteral("X")});
+    }
+    for (const char* name : kQtFlags) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+    }
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString dashes =
+                unknown.front().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
+            throw OperatorError(Kind::OptionUnknown, bytes(dashes + unknown.front()));
+        }
+        throw OperatorError(Kind::OptionValueMissing, optionWithoutValue(parser.errorText()));
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        throw OperatorError(Kind::ArgumentExtra, bytes(files.at(1)));
+    }
+
+    CommandLine line;
+    if (parser.isSet(help)) {
+        line.action = Action::ShowHelp;
+    } else if (parser.isSet(version)) {
+        line.action = Action::ShowVersion;
+    } else if (parser.isSet(csv) || parser.isSet(output)) {
+        line.action = Action::RunWithoutWindow;
+    }
+    if (!files.isEmpty()) {
+        line.file = bytes(files.front());
+    }
+    line.csv = parser.isSet(csv);
+    if (parser.isSet(output)) {
+        // libsigrok cannot write to a file without a name.
+        if (parser.value(output).isEmpty()) {
+            throw OperatorError(Kind::OptionValueMissing, "-o");
+        }
+        line.output = bytes(parser.value(output));
+    }
+    if (parser.isSet(driver)) {
+        line.device = CaptureOptions::parseDeviceSpec(bytes(parser.value(driver)));
+    }
+    if (parser.isSet(channels)) {
+        line.channels = CaptureOptions::parseChannels(bytes(parser.value(channels)));
+    }
+    if (parser.isSet(sampleRate)) {
+        line.sampleRate = CaptureOptions::parseSampleRate(bytes(parser.value(sampleRate)));
+        if (!line.device) {
+            throw OperatorError(Kind::SampleRateWithoutDevice, bytes(parser.value(sampleRate)));
+        }
+    }
+    // Without the window the file is the scan: nothing else can be one.
+    if (line.action == Action::RunWithoutWindow && line.file) {
+        if (line.device) {
+            throw OperatorError(Kind::FileWithOption, "-d", *line.file);
+        }
+        if (line.output) {
+            throw OperatorError(Kind::FileWithOption, "-o", *line.file);
+        }
+    }
+    return line;
+}
+
+QStringList CommandLine::arguments(int argc, const char* const argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLatin1(argv[i]);
+    }
+    return arguments;
+}
+
+QString CommandLine::helpText() {
+    return QStringLiteral(
+               "Uso: correlatore [OPZIONI] [FILE.sr]\n"
+               "\n"
+               "Correlatore di rumore a due canali: trova il settore da cui proviene una sorgente\n"
+               "di rumore. Senza opzioni campiona i due ricevitori sulla porta parallela.\n"
+               "Con un FILE.sr (acquisizione di sigrok, PulseView o di questo programma) lo apre\n"
+               "all'avvio come se fosse una scansione.\n"
+               "\n"
+               "Opzioni:\n"
+               "  -d, --driver DRIVER[:CHIAVE=VALORE...]\n"
+               "                        campiona con un analizzatore logico di libsigrok invece\n"
+               "                        che dalla porta parallela, per esempio fx2lafw,\n"
+               "                        fx2lafw:conn=1.5 o demo\n"
+               "  -C, --channels DESTRO,SINISTRO\n"
+               "                        i canali logici del ricevitore destro e del sinistro,\n"
+               "                        nell'analizzatore o nel file (predefiniti: D0,D1)\n"
+               "      --samplerate FREQUENZA\n"
+               "                        la frequenza di campionamento dell'analizzatore, in hertz\n"
+               "                        interi, con il suffisso facoltativo k, M o G "
+               "(predefinita:\n"
+               "                        %1, cioè %2 per unità di ritardo)\n"
+               "      --csv             senza finestra: analizza una scansione (dal FILE.sr, da -d "
+               "o\n"
+               "                        dalla porta) e scrive il correlogramma in CSV sull'uscita\n"
+               "                        standard\n"
+               "  -o, --output FILE.sr  senza finestra: salva una scansione intera (%3\n"
+               "                        campioni dei due canali, da -d o dalla porta) in FILE.sr\n"
+               "  -h, --help            mostra questo aiuto ed esce\n"
+               "  -V, --version         mostra la versione ed esce\n"
+               "\n"
+               "Senza finestra lo stato di uscita è 0 se tutto è riuscito, 1 se l'acquisizione,\n"
+               "il file o la scrittura non sono riusciti, 2 per un'opzione errata.\n")
+        .arg(QString::fromStdString(CaptureOptions::formatSampleRate(kPortRate)),
+             QString::fromStdString(PlotGeometry::lagDurationText(kPortRate, ".")),
+             QString::number(kSamples));
+}
+
+QString CommandLine::versionText() {
+    return QStringLiteral("correlatore " CORRELATORE_VERSION "\n");
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "capture_options.h"
+#include "instrument_constants.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// What the operator asked for when starting the program. Without options the
+// window scans the parallel port, as it always has.
+struct CommandLine {
+    // Without the window: one scan, kept with --output, analysed with --csv.
+    enum class Action { OpenWindow, RunWithoutWindow, ShowHelp, ShowVersion };
+
+    // Takes each argument's bytes as Latin-1 characters (arguments()), so
+    // that names that are not UTF-8 reach the files as they were typed.
+    // Throws OperatorError, with the value as written, for an unknown option,
+    // a missing value or a value not of its form. Qt's own options, such as
+    // -platform or -display, are let through for QApplication to take.
+    static CommandLine parse(const QStringList& arguments);
+    static QStringList arguments(int argc, const char* const argv[]);
+    static QString helpText();
+    static QString versionText();
+
+    Action action = Action::OpenWindow;
+    std::optional<CaptureOptions::DeviceSpec> device;
+    CaptureOptions::Channels channels;
+    std::uint64_t sampleRate = kPortRate;
+    // A capture to open: in the window at start, or as the scan without it.
+    std::optional<std::string> file;
+    bool csv = false;
+    std::optional<std::string> output;
+};

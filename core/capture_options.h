@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// What the command line says about where a scan's samples come from, in the
+// forms sigrok-cli users know. Each parser throws OperatorError with the
+// value as written when it is not of the accepted form.
+namespace CaptureOptions {
+
+// A libsigrok driver and the scan options that pick the device, as in
+// "fx2lafw:conn=1.5": the driver first, then KEY=VALUE pairs after colons.
+struct DeviceSpec {
+    std::string text; // as written, for messages
+    std::string driver;
+    std::vector<std::pair<std::string, std::string>> scanOptions;
+};
+
+// The logic channels of the right and of the left receiver.
+struct Channels {
+    std::string right = "D0";
+    std::string left = "D1";
+};
+
+DeviceSpec parseDeviceSpec(std::string_view text);
+// "RIGHT,LEFT": two different names.
+Channels parseChannels(std::string_view text);
+// No analyser samples faster; a larger rate is a mistake or a broken file.
+inline constexpr std::uint64_t kMaxSampleRate = 1'000'000'000'000;
+
+// A whole number of hertz up to kMaxSampleRate, with a decimal fraction and
+// a unit as sigrok writes rates: "200000", "50k", "1.5M", "1m", "50 kHz",
+// "24MHz", "200 Hz". Nothing when text is not of that form; 0 stays 0.
+std::optional<std::uint64_t> sampleRateIn(std::string_view text);
+// The same, above 0.
+std::uint64_t parseSampleRate(std::string_view text);
+// The rate in the largest unit that divides it: "50 kHz", "24 MHz", "1500 Hz".
+std::string formatSampleRate(std::uint64_t hertz);
+
+} // namespace CaptureOptions

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Why an operation the operator asked for could not be done, as data: what
+// went wrong, on which port, device, file or option value, the system's own
+// words, and what exists instead where that helps. The operator's message in
+// Italian is made from these by operatorMessage(); what() only sums them up,
+// for logs and test failures.
+class OperatorError : public std::runtime_error {
+public:
+    enum class Kind {
+        // The parallel port; the subject is its ppdev device path.
+        PortMissing,          // no ppdev port, and this kernel offers no direct access
+        PortPermissionDenied, // the ppdev device exists but this user may not open it
+        PortBusy,             // another program holds the port
+        PortNotAParallelPort, // the device path names something other than a ppdev port
+        PortLockdown,         // no ppdev port, direct access refused by kernel lockdown
+        PortNeedsRoot,        // no ppdev port, direct access needs root
+        PortNotAnswering,     // direct access granted, but no port answers at its address
+        PortLost,             // the port stopped answering while in use
+        PortStalled,          // a scan overran its time; the limit in seconds is the detail
+        PortUnexpected,       // any other system error
+        // A libsigrok device; the subject is the driver as the operator gave it.
+        DeviceNotFound,
+        DevicePermissionDenied,
+        DeviceFirmwareMissing,
+        DeviceBusy,
+        DeviceRateNotOffered, // the rate asked for, in hertz, is the detail; choices: the rates
+        DeviceRateOutOfRange, // likewise; choices: the lowest rate, the highest and the step
+        DeviceChannelUnknown, // the unknown channel is the detail; choices: the device's channels
+        DeviceLost,           // the device went away during the capture
+        DeviceShortCapture,   // the samples received are the detail
+        // A step that did not end in time; the limit in seconds is the detail.
+        DeviceScanStalled,    // looking for the device
+        DeviceOpenStalled,    // opening it, with its firmware
+        DeviceStartStalled,   // starting the acquisition
+        DeviceCaptureStalled, // the acquisition itself
+        DeviceUnexpected,
+        // A capture file; the subject is its path as the operator gave it.
+        FileUnreadable,        // the system's reason is the detail
+        FileNotSession,        // not a zip, truncated, or no metadata; the detail says which
+        FileUnitSizeInvalid,   // the unit size as written is the detail
+        FileSampleRateMissing, // no rate, or a rate of 0
+        FileSampleRateInvalid, // the rate as written is the detail
+        FileTooManyChannels,   // the channel count as written is the detail
+        FileChannelMissing,    // the missing channel is the detail; choices: the file's channels
+        FileTooShort,          // the samples it holds are the detail
+        FileCorrupt,           // the entry whose checksum fails is the detail
+        FileNotWritten,        // the system's reason is the detail
+        FileTargetNotRegular,  // a save's target exists and is a device, a FIFO or a folder
+        OutputNotWritten,      // standard output refused the CSV; the system's reason is the detail
+        FileReadStalled,       // reading overran its time; the limit in seconds is the detail
+        FileUnexpected,        // libsigrok's words are the detail
+        // The command line; the subject is the value the operator wrote.
+        OptionUnknown,
+        OptionValueMissing,
+        DriverUnknown,     // choices: the drivers libsigrok has
+        ScanOptionUnknown, // the driver is the detail; choices: its scan options
+        ScanOptionInvalid, // the driver's message is the detail
+        SampleRateInvalid,
+        ChannelsInvalid,
+        SampleRateWithoutDevice,
+        ArgumentExtra,  // a second file
+        FileWithOption, // an option that a file replaces, without the window; the file is the
+                        // detail
+    };
+
+    OperatorError(Kind kind, std::string subject, std::string detail = {},
+                  std::vector<std::string> choices = {});
+
+    Kind kind() const { return kind_; }
+    const std::string& subject() const { return subject_; }
+    const std::string& detail() const { return detail_; }
+    const std::vector<std::string>& choices() const { return choices_; }
+
+private:
+    Kind kind_;
+    std::string subject_;
+    std::string detail_;
+    std::vector<std::string> choices_;
+};

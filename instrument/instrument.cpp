@@ -1,0 +1,82 @@
+#include "instrument.h"
+
+#include <algorithm>
+
+Instrument::Instrument() : store_(std::make_unique<SampleStore>()) {}
+
+void Instrument::scan(const std::shared_ptr<CaptureSource>& source,
+                      const CaptureWorker::Idle& idle) {
+    // The red marks go as the scan starts, and come back if it fails.
+    const Marks before = marks_;
+    marks_.simulatedSource.reset();
+    try {
+        keep(CaptureWorker::run(
+            [source](CaptureWorker::Progress& progress) { return source->capture(progress); },
+            source->subject(), idle));
+    } catch (...) {
+        marks_ = before;
+        throw;
+    }
+}
+
+// The bytes as taken in the raw samples; bit 0 is the right receiver and
+// bit 1 the left one in the channels.
+void Instrument::place(SampleStore& store, const Capture& capture) {
+    const std::size_t count = std::min(capture.samples.size(), std::size_t{kSamples});
+    std::fill(store.rawSamples.begin() + 1, store.rawSamples.end(), 0);
+    std::copy_n(capture.samples.begin(), count, store.rawSamples.begin() + 1);
+    for (std::size_t i = 1; i <= kSplitSamples; ++i) {
+        const int b = store.rawSamples[i];
+        store.channelRight[i] = static_cast<std::uint8_t>(b & 0x01);
+        store.channelLeft[i] = static_cast<std::uint8_t>((b & 0x02) / 2);
+    }
+}
+
+void Instrument::keep(const Capture& capture) {
+    place(*store_, capture);
+    marks_.holdsCapture = true;
+    marks_.simulatedSource.reset();
+    marks_.scanNotAnalysed = true;
+    marks_.sampleRate = capture.sampleRate;
+    marks_.origin = capture.origin;
+}
+
+void Instrument::simulate(Side side, int delay) {
+    simulator_.simulate(*store_, side, delay);
+    marks_.holdsCapture = true;
+    marks_.simulatedSource = side;
+    marks_.sampleRate = kPortRate;
+    marks_.origin = SimulationOrigin{side, delay};
+}
+
+void Instrument::analyse(const SectorCorrelator::LagConsumer& consumer,
+                         const std::function<void()>& started) {
+    marks_.scanNotAnalysed = false;
+    if (started) {
+        started();
+    }
+    SectorCorrelator::analyse(*store_, consumer);
+    analysed_ = true;
+}
+
+std::vector<std::uint8_t> Instrument::splitSamples() const {
+    std::vector<std::uint8_t> samples(kSplitSamples);
+    for (int i = 1; i <= kSplitSamples; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        samples[at - 1] =
+            static_cast<std::uint8_t>(store_->channelRight[at] | store_->channelLeft[at] << 1);
+    }
+    return samples;
+}
+
+std::vector<std::uint8_t> Instrument::scannedSamples() const {
+    std::vector<std::uint8_t> samples(store_->rawSamples.begin() + 1, store_->rawSamples.end());
+    for (std::uint8_t& sample : samples) {
+        sample &= 0x03;
+    }
+    return samples;
+}
+
+void Instrument::save(CaptureFiles& files, const std::string& path) const {
+    files.save(path, splitSamples(), marks_.sampleRate);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "capture.h"
+#include "capture_files.h"
+#include "capture_source.h"
+#include "noise_source_simulator.h"
+#include "sample_store.h"
+#include "sector_correlator.h"
+#include "twister_random.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The instrument apart from any window: the samples it holds and where they
+// came from, what its coloured buttons mark, and the last analysis. The
+// window and the command line both drive it, and the window paints from it.
+class Instrument {
+public:
+    // What the channels hold, as the coloured buttons and the readout's tip
+    // show it.
+    struct Marks {
+        // A scan, a file or a simulation filled them (not the start-up zeros).
+        bool holdsCapture = false;
+        // The side of the last simulated source: that side's button is red.
+        std::optional<Side> simulatedSource;
+        // A scan awaits its analysis: the analysis button is green.
+        bool scanNotAnalysed = false;
+        // The rate of the samples held, which sets the time of one lag.
+        std::uint64_t sampleRate = kPortRate;
+        std::optional<CaptureOrigin> origin;
+    };
+
+    Instrument();
+
+    const SampleStore& store() const { return *store_; }
+    const Marks& marks() const { return marks_; }
+    // Whether the correlograms hold an analysis that can be exported.
+    bool analysed() const { return analysed_; }
+
+    // Takes a capture from source on the capture worker, and keeps it as a
+    // scan. idle runs on this thread while it waits. A capture refused
+    // changes nothing and throws OperatorError.
+    void scan(const std::shared_ptr<CaptureSource>& source, const CaptureWorker::Idle& idle = {});
+    // Puts a capture into the store: the red marks go and the analysis turns
+    // green. The samples past the capture's end read as zeros.
+    void keep(const Capture& capture);
+    // Puts a capture's samples into store as a scan: the raw samples, zeros
+    // past the capture's end, and the first kSplitSamples split into the
+    // channels. Index 0 and the channels beyond the split are left alone.
+    static void place(SampleStore& store, const Capture& capture);
+    // A source on side at delay (0..kMaxLag): that side is marked red.
+    void simulate(Side side, int delay);
+    // Analyses whatever the channels hold, handing on each lag as it is
+    // done; started runs once the scan's mark is withdrawn, before the first.
+    void analyse(const SectorCorrelator::LagConsumer& consumer,
+                 const std::function<void()>& started = {});
+
+    // What the next analysis reads, from the channels, and the whole of the
+    // last scan, as a capture holds them.
+    std::vector<std::uint8_t> splitSamples() const;
+    std::vector<std::uint8_t> scannedSamples() const;
+    // Keeps what the next analysis reads, at the rate of that data.
+    void save(CaptureFiles& files, const std::string& path) const;
+
+private:
+    std::unique_ptr<SampleStore> store_;
+    TwisterRandom random_;
+    NoiseSourceSimulator simulator_{random_};
+    Marks marks_;
+    bool analysed_ = false;
+};

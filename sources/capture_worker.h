@@ -1,0 +1,42 @@
+#pragma once
+
+#include "capture.h"
+#include "operator_error.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+// Runs a capture on a thread of its own, as libsigrok's event loop needs, and
+// waits for it with a deadline on each phase. A phase that overruns makes the
+// capture give up with that phase's error; the thread, perhaps blocked in a
+// driver call for good, is left to itself and never joined, holding what it
+// uses, so that the program can still go on and end.
+class CaptureWorker {
+public:
+    // What the capture on the worker tells the waiting thread.
+    class Progress {
+    public:
+        virtual ~Progress() = default;
+        // A phase that must end within limit, or the capture fails with
+        // overrun (a kind whose detail is the limit in seconds). stop, when
+        // given, is called on the waiting thread at the deadline, and the
+        // phase has a further grace period to end.
+        virtual void enter(OperatorError::Kind overrun, std::chrono::milliseconds limit,
+                           std::function<void()> stop = {}) = 0;
+    };
+
+    using Job = std::function<Capture(Progress&)>;
+    // Called on the waiting thread every few milliseconds while it waits.
+    using Idle = std::function<void()>;
+
+    // How long a phase that was told to stop may take to end.
+    static constexpr std::chrono::seconds kGrace{2};
+
+    // Throws the job's OperatorError, or the overrun phase's with subject.
+    static Capture run(Job job, const std::string& subject, const Idle& idle = {});
+
+    // Workers given up on while still blocked: a driver they block in may
+    // hold state that must then be left alone.
+    static int abandoned();
+};

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "capture_options.h"
+#include "capture_source.h"
+#include "operator_error.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace sigrok {
+class Device;
+}
+
+// How long each phase of a device scan may take. A device that hangs in a
+// phase costs that long and a message. The acquisition may take twice its
+// own length and the margin besides.
+struct DeviceLimits {
+    std::chrono::milliseconds scan{std::chrono::seconds(10)};
+    std::chrono::milliseconds open{std::chrono::seconds(20)}; // firmware uploads take seconds
+    std::chrono::milliseconds start{std::chrono::seconds(5)};
+    std::chrono::milliseconds acquisitionMargin{std::chrono::seconds(5)};
+};
+
+// A scan from a logic analyser that libsigrok drives, on the analyser's own
+// clock: kSamples samples of the two receivers' channels. The device is found
+// and opened for each scan and closed when it ends, so that other programs
+// can use it in between. Failures throw OperatorError with a Device kind.
+class DeviceCapture final : public CaptureSource {
+public:
+    // Called on the opened device after it has been set up for the scan, to
+    // change what the command line cannot, such as a demo pattern.
+    using Setup = std::function<void(sigrok::Device&)>;
+    // Called on the worker as each phase starts, with the kind the phase
+    // fails with: a place to hold a phase up.
+    using PhaseStarted = std::function<void(OperatorError::Kind phase)>;
+
+    // Checks the driver and its scan options against libsigrok's, and throws
+    // OperatorError naming what exists when one is unknown.
+    DeviceCapture(CaptureOptions::DeviceSpec device, CaptureOptions::Channels channels,
+                  std::uint64_t sampleRate, Setup setup = {}, DeviceLimits limits = {},
+                  PhaseStarted phaseStarted = {});
+
+    Capture capture(CaptureWorker::Progress& progress) override;
+    std::string subject() const override { return device_.text; }
+
+    std::chrono::milliseconds acquisitionLimit() const;
+
+private:
+    void enter(CaptureWorker::Progress& progress, OperatorError::Kind phase,
+               std::chrono::milliseconds limit, std::function<void()> stop = {}) const;
+
+    CaptureOptions::DeviceSpec device_;
+    CaptureOptions::Channels channels_;
+    std::uint64_t sampleRate_;
+    Setup setup_;
+    DeviceLimits limits_;
+    PhaseStarted phaseStarted_;
+};

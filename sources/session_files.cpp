@@ -1,0 +1,12 @@
+#include "session_files.h"
+
+#include "session_file.h"
+
+std::shared_ptr<CaptureSource> SessionFiles::open(const std::string& path) {
+    return std::make_shared<SessionFile>(path, channels_);
+}
+
+void SessionFiles::save(const std::string& path, std::span<const std::uint8_t> samples,
+                        std::uint64_t sampleRate) {
+    SessionFile::write(path, samples, sampleRate);
+}

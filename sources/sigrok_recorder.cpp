@@ -1,0 +1,110 @@
+#include "sigrok_recorder.h"
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+namespace SigrokRecorder {
+
+namespace {
+
+// Takes the receivers' bits from each logic packet into the scan's bytes. It
+// runs inside libsigrok's callback, which must not throw.
+class Recorder {
+public:
+    Recorder(std::vector<std::uint8_t>& samples, ChannelBits bits, int limit)
+        : samples_(samples), bits_(bits),
+          limit_(static_cast<std::size_t>(std::min(limit, kSamples))) {
+        samples_.reserve(limit_);
+    }
+
+    // Returns whether the scan is complete.
+    bool take(const sigrok::Logic& logic) noexcept {
+        const auto* data =
+            static_cast<const std::uint8_t*>(const_cast<sigrok::Logic&>(logic).data_pointer());
+        const std::size_t unit = logic.unit_size();
+        if (unit == 0 || std::max(bits_.right, bits_.left) / 8 >= unit) {
+            return full();
+        }
+        // Each sample is unit bytes, channel i at bit i; some drivers leave
+        // disabled channels unmasked, so only the two bits are taken.
+        const auto bit = [](const std::uint8_t* sample, unsigned int index) {
+            return (sample[index / 8] >> (index % 8)) & 1;
+        };
+        for (std::size_t offset = 0; offset + unit <= logic.data_length() && !full();
+             offset += unit) {
+            const std::uint8_t* sample = data + offset;
+            samples_.push_back(
+                static_cast<std::uint8_t>(bit(sample, bits_.right) | bit(sample, bits_.left) << 1));
+        }
+        return full();
+    }
+
+private:
+    bool full() const { return samples_.size() >= limit_; }
+
+    std::vector<std::uint8_t>& samples_;
+    ChannelBits bits_;
+    std::size_t limit_;
+};
+
+} // namespace
+
+ChannelBits findChannels(sigrok::Device& device, const CaptureOptions::Channels& wanted,
+                         OperatorError::Kind missing, const std::string& subject) {
+    std::vector<std::shared_ptr<sigrok::Channel>> logic;
+    for (const auto& channel : device.channels()) {
+        if (channel->type() == sigrok::ChannelType::LOGIC) {
+            logic.push_back(channel);
+        }
+    }
+    const auto indexOf = [&](const std::string& name) {
+        const auto found = std::find_if(logic.begin(), logic.end(),
+                                        [&](const auto& c) { return c->name() == name; });
+        if (found == logic.end()) {
+            std::vector<std::string> names;
+            for (const auto& c : logic) {
+                names.push_back(c->name());
+            }
+            throw OperatorError(missing, subject, name, names);
+        }
+        return (*found)->index();
+    };
+    return {indexOf(wanted.right), indexOf(wanted.left)};
+}
+
+void stopQuietly(sigrok::Session& session) noexcept {
+    try {
+        session.stop();
+    } catch (const std::exception&) {
+    }
+}
+
+void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t>& samples,
+            int limit, const std::function<void()>& started) {
+    Recorder recorder(samples, bits, limit);
+    bool full = false;
+    // libsigrok calls this through a noexcept wrapper: nothing may escape.
+    session.add_datafeed_callback(
+        [&](std::shared_ptr<sigrok::Device>, std::shared_ptr<sigrok::Packet> packet) noexcept {
+            try {
+                if (packet->type() != sigrok::PacketType::LOGIC || full) {
+                    return;
+                }
+                if (recorder.take(*std::static_pointer_cast<sigrok::Logic>(packet->payload()))) {
+                    // Devices that ignore the sample limit end here, and files
+                    // before anything that follows the samples wanted.
+                    full = true;
+                    stopQuietly(session);
+                }
+            } catch (const std::exception&) {
+                // A packet that cannot be read counts as no samples.
+            }
+        });
+    session.start();
+    started();
+    session.run();
+    session.remove_datafeed_callbacks();
+}
+
+} // namespace SigrokRecorder

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "capture_options.h"
+#include "instrument_constants.h"
+#include "operator_error.h"
+
+#include <cstdint>
+#include <functional>
+#include <libsigrokcxx/libsigrokcxx.hpp>
+#include <string>
+#include <vector>
+
+// What the libsigrok sources, a device or a session file, take of a session:
+// the two receivers' bits of each sample, in a scan's layout.
+namespace SigrokRecorder {
+
+// The receivers' logic channels on a device, by index.
+struct ChannelBits {
+    unsigned int right;
+    unsigned int left;
+};
+
+// Finds the receivers' channels by name among the device's logic channels,
+// or throws OperatorError(missing, subject, the name, the logic channels).
+ChannelBits findChannels(sigrok::Device& device, const CaptureOptions::Channels& wanted,
+                         OperatorError::Kind missing, const std::string& subject);
+
+// Starts the session, calls started, and runs it to its end or until it has
+// given limit samples (at most kSamples), recording them into samples.
+void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t>& samples,
+            int limit, const std::function<void()>& started);
+
+// Stopping a session that has just ended on its own is no failure.
+void stopQuietly(sigrok::Session& session) noexcept;
+
+} // namespace SigrokRecorder

@@ -1,0 +1,96 @@
+#include "command_line.h"
+#include "operator_error.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace {
+
+using Kind = OperatorError::Kind;
+using Action = CommandLine::Action;
+
+struct Case {
+    QStringList arguments; // after the program's name
+    std::optional<Kind> refused = {};
+    std::string subject = {}; // of the refusal, or the driver given
+    Action action = Action::OpenWindow;
+    std::string right = "D0";
+    std::string left = "D1";
+    std::uint64_t rate = kPortRate;
+    std::string file = {};
+    bool csv = false;
+    std::string output = {};
+};
+
+TEST(CommandLine, ParsesWhatTheOperatorWrote) {
+    const Case cases[] = {
+        {{}, {}, ""},
+        {{"-d", "demo"}, {}, "demo"},
+        {{"--driver=fx2lafw:conn=1.5"}, {}, "fx2lafw"},
+        {{"-d", "demo", "-C", "D3,D2", "--samplerate", "1.5M"},
+         {},
+         "demo",
+         Action::OpenWindow,
+         "D3",
+         "D2",
+         1'500'000},
+        {{"--channels", "D1,D0"}, {}, "", Action::OpenWindow, "D1", "D0"},
+        {{"-h"}, {}, "", Action::ShowHelp},
+        {{"--version"}, {}, "", Action::ShowVersion},
+        // Qt's own options are left for QApplication.
+        {{"-platform", "offscreen", "-reverse"}, {}, ""},
+        {{"--foo"}, Kind::OptionUnknown, "--foo"},
+        {{"-x"}, Kind::OptionUnknown, "-x"},
+        {{"a.sr", "b.sr"}, Kind::ArgumentExtra, "b.sr"},
+        {{"-d"}, Kind::OptionValueMissing, "-d"},
+        {{"-d", ""}, Kind::DriverUnknown, ""},
+        {{"-d", "demo:conn"}, Kind::ScanOptionInvalid, "conn"},
+        // The values' own forms are tabled with their parsers.
+        {{"-d", "demo", "--samplerate", "-5"}, Kind::SampleRateInvalid, "-5"},
+        {{"--samplerate", "50k"}, Kind::SampleRateWithoutDevice, "50k"},
+        {{"-C", "D0,D0"}, Kind::ChannelsInvalid, "D0,D0"},
+        // A file opens in the window, or is the scan without it.
+        {.arguments = {"a.sr"}, .file = "a.sr"},
+        {.arguments = {"-d", "demo", "a.sr"}, .subject = "demo", .file = "a.sr"},
+        {.arguments = {"--csv", "a.sr"},
+         .action = Action::RunWithoutWindow,
+         .file = "a.sr",
+         .csv = true},
+        {.arguments = {"--csv"}, .action = Action::RunWithoutWindow, .csv = true},
+        {.arguments = {"-d", "demo", "-o", "b.sr"},
+         .subject = "demo",
+         .action = Action::RunWithoutWindow,
+         .output = "b.sr"},
+        {.arguments = {"--output=b.sr", "--csv"},
+         .action = Action::RunWithoutWindow,
+         .csv = true,
+         .output = "b.sr"},
+        {.arguments = {"--csv", "--help"}, .action = Action::ShowHelp, .csv = true},
+        {{"-o", ""}, Kind::OptionValueMissing, "-o"},
+        {{"-o"}, Kind::OptionValueMissing, "-o"},
+        {{"--csv", "-d", "demo", "a.sr"}, Kind::FileWithOption, "-d"},
+        {{"-o", "b.sr", "a.sr"}, Kind::FileWithOption, "-o"},
+    };
+    for (const Case& c : cases) {
+        const QStringList arguments = QStringList{"correlatore"} + c.arguments;
+        const std::string shown = arguments.join(' ').toStdString();
+        try {
+            const CommandLine line = CommandLine::parse(arguments);
+            EXPECT_FALSE(c.refused) << shown;
+            EXPECT_EQ(line.action, c.action) << shown;
+            EXPECT_EQ(line.device ? line.device->driver : "", c.subject) << shown;
+            EXPECT_EQ(line.channels.right, c.right) << shown;
+            EXPECT_EQ(line.channels.left, c.left) << shown;
+            EXPECT_EQ(line.sampleRate, c.rate) << shown;
+            EXPECT_EQ(line.file.value_or(""), c.file) << shown;
+            EXPECT_EQ(line.csv, c.csv) << shown;
+            EXPECT_EQ(line.output.value_or(""), c.output) << shown;
+        } catch (const OperatorError& error) {
+            ASSERT_TRUE(c.refused) << shown << ": " << error.what();
+            EXPECT_EQ(error.kind(), *c.refused) << shown;
+            EXPECT_EQ(error.subject(), c.subject) << shown;
+        }
+    }
+}
+
+} // namespace

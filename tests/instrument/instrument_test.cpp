@@ -1,0 +1,123 @@
+// The instrument model: the colour rules of its buttons, and what a capture
+// does to the samples it holds.
+
+#include "instrument.h"
+#include "marked_store.h"
+
+#include <gtest/gtest.h>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using Kind = OperatorError::Kind;
+
+// Gives its capture, or refuses with its error.
+class FixedSource final : public CaptureSource {
+public:
+    explicit FixedSource(std::optional<Capture> capture) : capture_(std::move(capture)) {}
+    Capture capture(CaptureWorker::Progress& progress) override {
+        progress.enter(Kind::PortStalled, std::chrono::seconds(5));
+        if (!capture_) {
+            throw OperatorError(Kind::PortBusy, subject());
+        }
+        return *capture_;
+    }
+    std::string subject() const override { return "prova"; }
+
+private:
+    std::optional<Capture> capture_;
+};
+
+Capture counting() {
+    Capture capture{std::vector<std::uint8_t>(kSamples), 24'000'000, FileOrigin{"a.sr", {}}};
+    for (std::size_t i = 0; i < capture.samples.size(); ++i) {
+        capture.samples[i] = static_cast<std::uint8_t>(i % 4 | 0x04);
+    }
+    return capture;
+}
+
+enum class Step { Scan, FailedScan, Left, Right, Analysis };
+
+struct Colours {
+    bool leftRed, rightRed, analysisGreen;
+    bool operator==(const Colours&) const = default;
+};
+
+void run(Instrument& instrument, Step step) {
+    switch (step) {
+    case Step::Scan:
+        instrument.scan(std::make_shared<FixedSource>(counting()));
+        return;
+    case Step::FailedScan:
+        EXPECT_THROW(instrument.scan(std::make_shared<FixedSource>(std::nullopt)), OperatorError);
+        return;
+    case Step::Left:
+        instrument.simulate(Side::Left, 26);
+        return;
+    case Step::Right:
+        instrument.simulate(Side::Right, 26);
+        return;
+    case Step::Analysis:
+        instrument.analyse([](Side, int, double) {});
+        return;
+    }
+}
+
+Colours coloursOf(const Instrument& instrument) {
+    const auto& marks = instrument.marks();
+    return {marks.simulatedSource == Side::Left, marks.simulatedSource == Side::Right,
+            marks.scanNotAnalysed};
+}
+
+// A scan clears the red marks and turns analysis green; an analysis clears
+// the green; a simulation marks its side red and leaves green as it is; a
+// scan that fails changes nothing.
+TEST(Instrument, ButtonColoursFollowWhatTheChannelsHold) {
+    const struct {
+        std::vector<Step> steps;
+        Colours expected;
+    } cases[] = {
+        {{}, {false, false, false}},
+        {{Step::Left}, {true, false, false}},
+        {{Step::Left, Step::Right}, {false, true, false}},
+        {{Step::Right, Step::Scan}, {false, false, true}},
+        {{Step::Scan, Step::Left}, {true, false, true}},
+        {{Step::Scan, Step::Analysis}, {false, false, false}},
+        {{Step::Scan, Step::Analysis, Step::Right}, {false, true, false}},
+        {{Step::Left, Step::FailedScan}, {true, false, false}},
+        {{Step::Scan, Step::Analysis, Step::FailedScan}, {false, false, false}},
+        {{Step::Scan, Step::FailedScan}, {false, false, true}},
+    };
+    for (const auto& c : cases) {
+        Instrument instrument;
+        for (const Step step : c.steps) {
+            run(instrument, step);
+        }
+        EXPECT_TRUE(coloursOf(instrument) == c.expected) << "after " << c.steps.size() << " steps";
+    }
+}
+
+TEST(Instrument, ACaptureIsKeptAsAScanAndARefusedOneChangesNothing) {
+    Instrument instrument;
+    instrument.simulate(Side::Left, 10);
+    const auto before = std::make_unique<SampleStore>(instrument.store());
+    const auto marks = instrument.marks();
+    EXPECT_THROW(instrument.scan(std::make_shared<FixedSource>(std::nullopt)), OperatorError);
+    EXPECT_TRUE(sameStore(instrument.store(), *before));
+    EXPECT_EQ(instrument.marks().sampleRate, marks.sampleRate);
+    EXPECT_TRUE(std::holds_alternative<SimulationOrigin>(*instrument.marks().origin));
+
+    instrument.scan(std::make_shared<FixedSource>(counting()));
+    const SampleStore& store = instrument.store();
+    EXPECT_EQ(store.rawSamples[3], 0x06);
+    EXPECT_EQ(store.channelLeft[3], 1);
+    EXPECT_EQ(store.channelRight[3], 0);
+    EXPECT_EQ(instrument.marks().sampleRate, 24'000'000U);
+    EXPECT_TRUE(std::holds_alternative<FileOrigin>(*instrument.marks().origin));
+    // Only the receivers' two bits are kept in a file.
+    EXPECT_EQ(instrument.scannedSamples()[2], 0x02);
+    EXPECT_EQ(instrument.splitSamples().size(), std::size_t{kSplitSamples});
+}
+
+} // namespace

@@ -1,0 +1,218 @@
+// Captures from libsigrok's demo device, which needs no hardware.
+
+#include "device_capture.h"
+#include "instrument.h"
+#include "libsigrok_log.h"
+#include "marked_store.h"
+#include "operator_error.h"
+#include "sigrok_context.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <future>
+#include <gtest/gtest.h>
+#include <libsigrokcxx/libsigrokcxx.hpp>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+using Kind = OperatorError::Kind;
+using CaptureOptions::parseDeviceSpec;
+
+// The demo paces in real time: at 1 MHz a scan takes 0.13 s.
+constexpr std::uint64_t kFastRate = 1'000'000;
+
+// Counts 0, 1, 2, 3... on its channels, from 0 at each capture.
+void incrementalPattern(sigrok::Device& device) {
+    device.channel_groups().at("Logic")->config_set(
+        sigrok::ConfigKey::PATTERN_MODE, Glib::Variant<Glib::ustring>::create("incremental"));
+}
+
+// D0 counts the low bit and D1 the next, so the right receiver on D0 and the
+// left on D1 give the bytes 0, 1, 2, 3; exchanged, 0, 2, 1, 3.
+TEST(DeviceCapture, DemoCountingPatternLandsOnTheScansBitsAndChannels) {
+    const struct {
+        const char* right;
+        const char* left;
+        std::uint8_t bytes[4];
+    } cases[] = {{"D0", "D1", {0, 1, 2, 3}}, {"D1", "D0", {0, 2, 1, 3}}};
+    for (const auto& c : cases) {
+        DeviceCapture capture(parseDeviceSpec("demo"), {c.right, c.left}, kFastRate,
+                              incrementalPattern);
+        auto store = markedStore();
+        const Capture taken = captureFrom(capture);
+        Instrument::place(*store, taken);
+
+        EXPECT_EQ(store->rawSamples[0], 0xA5);
+        for (int i = 1; i <= kSamples; ++i) {
+            const std::uint8_t expected = c.bytes[(i - 1) % 4];
+            ASSERT_EQ(store->rawSamples[i], expected) << c.right << " sample " << i;
+            if (i <= kSplitSamples) {
+                ASSERT_EQ(store->channelRight[i], expected & 1) << i;
+                ASSERT_EQ(store->channelLeft[i], expected >> 1) << i;
+            }
+        }
+        EXPECT_EQ(store->channelLeft[kSplitSamples + 1], 7);
+        EXPECT_EQ(store->correlationLeft[0], 1.5);
+    }
+}
+
+// The demo's default pattern restarts at each capture, so sigrok-cli's own
+// capture of the same device must hold the same bits, sample for sample.
+TEST(DeviceCapture, DemoCaptureHoldsTheBitsSigrokCliCaptures) {
+    const std::string command = "sigrok-cli -d demo --channels D0,D1 --config samplerate=1M "
+                                "--samples " +
+                                std::to_string(kSamples) + " -O binary";
+    std::FILE* cli = ::popen(command.c_str(), "r");
+    ASSERT_NE(cli, nullptr);
+    std::vector<std::uint8_t> expected(kSamples + 1);
+    const std::size_t read = std::fread(expected.data(), 1, expected.size(), cli);
+    ASSERT_EQ(::pclose(cli), 0) << "sigrok-cli failed";
+    ASSERT_EQ(read, static_cast<std::size_t>(kSamples));
+
+    DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate);
+    auto store = markedStore();
+    const Capture taken = captureFrom(capture);
+    Instrument::place(*store, taken);
+    for (int i = 1; i <= kSamples; ++i) {
+        ASSERT_EQ(store->rawSamples[i], expected[static_cast<std::size_t>(i - 1)] & 0x03) << i;
+    }
+}
+
+TEST(DeviceCapture, WhatTheDeviceCannotDoIsRefusedWithTheStoreUnchanged) {
+    DeviceCapture tooFast(parseDeviceSpec("demo"), {}, 2'000'000'000);
+    const OperatorError rate = refusalOf(tooFast);
+    EXPECT_EQ(rate.kind(), Kind::DeviceRateOutOfRange);
+    EXPECT_EQ(rate.detail(), "2000000000");
+    EXPECT_EQ(rate.choices(), (std::vector<std::string>{"1 Hz", "1 GHz", "1 Hz"}));
+
+    DeviceCapture noSuchChannel(parseDeviceSpec("demo"), {"D0", "D9"}, kFastRate);
+    const OperatorError channel = refusalOf(noSuchChannel);
+    EXPECT_EQ(channel.kind(), Kind::DeviceChannelUnknown);
+    EXPECT_EQ(channel.detail(), "D9");
+    EXPECT_EQ(channel.choices(),
+              (std::vector<std::string>{"D0", "D1", "D2", "D3", "D4", "D5", "D6", "D7"}));
+}
+
+// A device that ends its stream early, as one pulled out mid-capture does.
+TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
+    DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate, [](sigrok::Device& device) {
+        device.config_set(sigrok::ConfigKey::LIMIT_SAMPLES, Glib::Variant<guint64>::create(1000));
+    });
+    const OperatorError error = refusalOf(capture);
+    EXPECT_EQ(error.kind(), Kind::DeviceShortCapture);
+    EXPECT_EQ(error.detail(), "1000");
+}
+
+// Each scan finds the device anew; the driver must not keep every one found.
+TEST(DeviceCapture, ScansLeaveNoDeviceBehindInTheDriver) {
+    const auto driver = SigrokContext::get()->drivers().at("demo");
+    DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate);
+    DeviceCapture refused(parseDeviceSpec("demo"), {"D0", "D9"}, kFastRate);
+    for (int i = 0; i < 3; ++i) {
+        auto store = markedStore();
+        const Capture taken = captureFrom(capture);
+        Instrument::place(*store, taken);
+        refusalOf(refused);
+    }
+    GSList* const kept = sr_dev_list(SigrokContext::structureOf(*driver));
+    EXPECT_EQ(g_slist_length(kept), 0U);
+}
+
+// A serial analyser's driver pointed at a port where none answers: a
+// terminal that nothing reads.
+TEST(DeviceCapture, APortWithNoAnalyserIsRefusedAsNotFound) {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    DeviceCapture capture(parseDeviceSpec(std::string("ols:conn=") + ::ptsname(terminal)), {},
+                          kFastRate);
+    EXPECT_EQ(refusalOf(capture).kind(), Kind::DeviceNotFound);
+    ::close(terminal);
+}
+
+// A device that stops answering in any phase costs that phase's limit and
+// its message: the capture gives up, and the blocked worker is left behind.
+TEST(DeviceCapture, APhaseThatNeverEndsIsGivenUpAtItsDeadline) {
+    using namespace std::chrono_literals;
+    const DeviceLimits limits{100ms, 100ms, 100ms, 100ms};
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    for (const Kind phase : {Kind::DeviceScanStalled, Kind::DeviceOpenStalled,
+                             Kind::DeviceStartStalled, Kind::DeviceCaptureStalled}) {
+        DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate, {}, limits,
+                              [phase, released](Kind started) {
+                                  if (started == phase) {
+                                      released.wait();
+                                  }
+                              });
+        const OperatorError error = refusalOf(capture);
+        EXPECT_EQ(error.kind(), phase);
+        EXPECT_EQ(error.subject(), "demo");
+    }
+    release.set_value();
+}
+
+TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
+    const struct {
+        const char* request;
+        Kind kind;
+        const char* listed; // one of the choices, or nothing
+    } cases[] = {
+        {"nessuno", Kind::DriverUnknown, "fx2lafw"},
+        {"demo:conn=1.5", Kind::ScanOptionUnknown, "logic_channels"},
+        {"demo:logic_channels=molti", Kind::ScanOptionInvalid, nullptr},
+    };
+    for (const auto& c : cases) {
+        try {
+            DeviceCapture(parseDeviceSpec(c.request), {}, kFastRate);
+            ADD_FAILURE() << "accepted " << c.request;
+        } catch (const OperatorError& error) {
+            EXPECT_EQ(error.kind(), c.kind) << c.request;
+            if (c.listed != nullptr) {
+                const auto& choices = error.choices();
+                EXPECT_NE(std::find(choices.begin(), choices.end(), c.listed), choices.end())
+                    << c.request;
+            }
+        }
+    }
+}
+
+// Lines as libsigrok 0.5.2 writes them for each cause.
+TEST(LibsigrokLog, TellsTheCauseFromLibsigroksOwnLines) {
+    const struct {
+        std::vector<std::string> lines;
+        Kind kind;
+    } cases[] = {
+        {{"fx2lafw: Failed to open potential device with VID:PID 0925:3881: "
+          "LIBUSB_ERROR_ACCESS."},
+         Kind::DevicePermissionDenied},
+        {{"ezusb: failed to open device: LIBUSB_ERROR_ACCESS.",
+          "fx2lafw: Firmware upload failed for device 1.5 (logical), name "
+          "fx2lafw-sigrok-fx2-8ch.fw."},
+         Kind::DevicePermissionDenied},
+        {{"serial-libsp: Error opening port (2): Permission denied."},
+         Kind::DevicePermissionDenied},
+        {{"fx2lafw: Unable to claim USB interface. Another program or driver has already "
+          "claimed it."},
+         Kind::DeviceBusy},
+        {{"resource: Failed to open resource 'fx2lafw-sigrok-fx2-8ch.fw' (use loglevel 5/spew "
+          "for details).",
+          "fx2lafw: Firmware upload failed for device 1.5 (logical), name "
+          "fx2lafw-sigrok-fx2-8ch.fw."},
+         Kind::DeviceFirmwareMissing},
+        {{"fx2lafw: Device has been disconnected."}, Kind::DeviceLost},
+        {{"fx2lafw: Unable to sample at 1000Hz."}, Kind::DeviceUnexpected},
+        {{}, Kind::DeviceUnexpected},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LibsigrokLog::failureKind(c.lines, Kind::DeviceUnexpected), c.kind)
+            << (c.lines.empty() ? "(no lines)" : c.lines.back());
+    }
+}
+
+} // namespace

@@ -1,0 +1,343 @@
+// Captures kept in sigrok session files: written, read back, checked against
+// the sigrok tools, and refused when broken.
+
+#include "instrument.h"
+#include "marked_store.h"
+#include "noise_source_simulator.h"
+#include "operator_error.h"
+#include "sector_correlator.h"
+#include "session_archive.h"
+#include "session_archive_builder.h"
+#include "session_file.h"
+#include "twister_random.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Kind = OperatorError::Kind;
+namespace Builder = SessionArchiveBuilder;
+
+std::string temporaryPath(const std::string& name) {
+    const auto directory = std::filesystem::path(testing::TempDir()) / "session_file_test";
+    std::filesystem::create_directories(directory);
+    return (directory / name).string();
+}
+
+// Samples whose two bits count 0, 1, 2, 3 from the first.
+std::vector<std::uint8_t> counting(int count) {
+    std::vector<std::uint8_t> samples(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        samples[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i % 4);
+    }
+    return samples;
+}
+
+std::unique_ptr<SampleStore> analysed(const SampleStore& source) {
+    auto store = std::make_unique<SampleStore>(source);
+    SectorCorrelator::analyse(*store, [](Side, int, double) {});
+    return store;
+}
+
+OperatorError refusal(const std::string& path, CaptureOptions::Channels channels = {}) {
+    SessionFile file(path, std::move(channels));
+    return refusalOf(file);
+}
+
+TEST(SessionFile, SavedSimulationReopensAndAnalysesToTheSameValuesBitForBit) {
+    for (const Side side : {Side::Left, Side::Right}) {
+        Instrument simulated;
+        simulated.simulate(side, 37);
+        const std::string path = temporaryPath("simulation.sr");
+        SessionFile::write(path, simulated.splitSamples(), kPortRate);
+
+        SessionFile file(path, {});
+        auto reopened = markedStore();
+        const Capture taken = captureFrom(file);
+        Instrument::place(*reopened, taken);
+        EXPECT_EQ(taken.sampleRate, kPortRate);
+        const auto expected = analysed(simulated.store());
+        const auto actual = analysed(*reopened);
+        for (int lag = 0; lag <= kMaxLag; ++lag) {
+            ASSERT_EQ(std::memcmp(&actual->correlationLeft[lag], &expected->correlationLeft[lag],
+                                  sizeof(double)),
+                      0)
+                << "left lag " << lag;
+            ASSERT_EQ(std::memcmp(&actual->correlationRight[lag], &expected->correlationRight[lag],
+                                  sizeof(double)),
+                      0)
+                << "right lag " << lag;
+        }
+        // The file holds what the analysis reads; past its end the scan has zeros.
+        EXPECT_EQ(reopened->rawSamples[kSplitSamples + 1], 0);
+        EXPECT_EQ(reopened->rawSamples[kSamples], 0);
+        EXPECT_EQ(reopened->rawSamples[0], 0xA5) << "index 0 is never written";
+    }
+}
+
+// A longer file gives its first samples only; the channels follow --channels.
+TEST(SessionFile, FileGivesItsFirstScanOfSamplesOnTheChosenChannels) {
+    const std::string path = temporaryPath("long.sr");
+    SessionFile::write(path, counting(kSamples + 5000), 1'000'000);
+    const struct {
+        CaptureOptions::Channels channels;
+        std::uint8_t bytes[4];
+    } cases[] = {{{"D0", "D1"}, {0, 1, 2, 3}}, {{"D1", "D0"}, {0, 2, 1, 3}}};
+    for (const auto& c : cases) {
+        SessionFile file(path, c.channels);
+        auto store = markedStore();
+        const Capture taken = captureFrom(file);
+        Instrument::place(*store, taken);
+        EXPECT_EQ(taken.sampleRate, 1'000'000U);
+        for (int i = 1; i <= kSamples; ++i) {
+            ASSERT_EQ(store->rawSamples[i], c.bytes[(i - 1) % 4]) << c.channels.right << " " << i;
+        }
+        EXPECT_EQ(store->channelRight[3], c.bytes[2] & 1);
+        EXPECT_EQ(store->channelLeft[3], c.bytes[2] >> 1);
+        EXPECT_EQ(store->channelLeft[kSplitSamples + 1], 7) << "beyond the split";
+    }
+}
+
+// sigrok-cli cannot set the demo's pattern and rate in one run: its
+// counting pattern comes at the demo's default 200 kHz.
+TEST(SessionFile, OpensWhatSigrokCliSavesFromTheDemoDevice) {
+    const std::string path = temporaryPath("demo.sr");
+    std::remove(path.c_str());
+    const std::string command = "sigrok-cli -d demo --channels D0,D1 --channel-group Logic "
+                                "--config pattern=incremental --samples 20000 -o '" +
+                                path + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+
+    SessionFile file(path, {});
+    auto store = markedStore();
+    const Capture taken = captureFrom(file);
+    Instrument::place(*store, taken);
+    EXPECT_EQ(taken.sampleRate, 200'000U);
+    for (int i = 1; i <= 20000; ++i) {
+        ASSERT_EQ(store->rawSamples[i], (i - 1) % 4) << i;
+    }
+    EXPECT_EQ(store->rawSamples[20001], 0);
+}
+
+TEST(SessionFile, SigrokCliReadsOurFileBackSampleForSample) {
+    const std::string path = temporaryPath("ours.sr");
+    TwisterRandom random;
+    std::vector<std::uint8_t> samples(kSplitSamples);
+    for (auto& sample : samples) {
+        sample = static_cast<std::uint8_t>(random.next() * 4.0F);
+    }
+    SessionFile::write(path, samples, kPortRate);
+
+    std::FILE* cli = ::popen(("sigrok-cli -i '" + path + "' -O binary").c_str(), "r");
+    ASSERT_NE(cli, nullptr);
+    std::vector<std::uint8_t> read(samples.size() + 16);
+    const std::size_t got = std::fread(read.data(), 1, read.size(), cli);
+    ASSERT_EQ(::pclose(cli), 0) << "sigrok-cli failed";
+    read.resize(got);
+    EXPECT_EQ(read, samples);
+}
+
+TEST(SessionFile, SavingOverAFileReplacesItAndAFailedSaveLeavesItAsItWas) {
+    const std::string path = temporaryPath("kept.sr");
+    SessionFile::write(path, counting(2000), kPortRate);
+    SessionFile::write(path, counting(3000), 200'000);
+    SessionFile file(path, {});
+    auto store = markedStore();
+    const Capture taken = captureFrom(file);
+    Instrument::place(*store, taken);
+    EXPECT_EQ(taken.sampleRate, 200'000U);
+    EXPECT_EQ(store->rawSamples[3000], 3);
+    EXPECT_EQ(store->rawSamples[3001], 0);
+
+    const std::string before = Builder::bytesOf(path);
+    try {
+        SessionFile::write(temporaryPath("missing/kept.sr"), counting(2000), kPortRate);
+        ADD_FAILURE() << "saved into a missing folder";
+    } catch (const OperatorError& error) {
+        EXPECT_EQ(error.kind(), Kind::FileNotWritten);
+    }
+    EXPECT_EQ(Builder::bytesOf(path), before);
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(path).parent_path())) {
+        EXPECT_NE(entry.path().filename().string().rfind("kept.sr.", 0), 0U)
+            << "left behind: " << entry.path();
+    }
+}
+
+struct BadFile {
+    const char* name;
+    std::function<void(const std::string& path)> make;
+    Kind kind;
+    const char* detail; // in the error's detail
+    CaptureOptions::Channels channels = {};
+    std::vector<std::string> choices = {}; // the file's channels, where it lacks one
+};
+
+std::string stepData(int samples) {
+    const auto bytes = counting(samples);
+    return {bytes.begin(), bytes.end()};
+}
+
+void withKey(const std::string& path, const char* key, std::optional<std::string> value) {
+    Builder::writeSession(path, Builder::edited(Builder::twoChannels(), key, std::move(value)),
+                          stepData(2000));
+}
+
+// Stored, not compressed, so that the data can be changed in place.
+void withFlippedSample(const std::string& path) {
+    const std::string data(2000, '\x02');
+    Builder::writeSession(path, Builder::twoChannels(), data, false);
+    std::string bytes = Builder::bytesOf(path);
+    bytes[bytes.find(data) + 1000] = '\x01';
+    Builder::writeBytes(path, bytes);
+}
+
+const BadFile kBadFiles[] = {
+    {"missing", [](const std::string&) {}, Kind::FileUnreadable, "No such file"},
+    {"folder", [](const std::string& path) { std::filesystem::create_directory(path); },
+     Kind::FileUnreadable, "cartella"},
+    {"text", [](const std::string& path) { Builder::writeBytes(path, "D0,D1\n0,1\n"); },
+     Kind::FileNotSession, "zip"},
+    {"truncated",
+     [](const std::string& path) {
+         SessionFile::write(path, counting(2000), kPortRate);
+         const std::string bytes = Builder::bytesOf(path);
+         Builder::writeBytes(path, bytes.substr(0, bytes.size() / 2));
+     },
+     Kind::FileNotSession, "troncato"},
+    {"no metadata",
+     [](const std::string& path) {
+         Builder::write(path, {{"version", "2"}, {"logic-1-1", stepData(2000)}});
+     },
+     Kind::FileNotSession, "metadati"},
+    {"no version",
+     [](const std::string& path) {
+         Builder::write(path, {{"metadata", Builder::metadata(Builder::twoChannels())},
+                               {"logic-1-1", stepData(2000)}});
+     },
+     Kind::FileNotSession, "version"},
+    {"unit size 0", [](const std::string& path) { withKey(path, "unitsize", "0"); },
+     Kind::FileUnitSizeInvalid, "0"},
+    {"unit size 9", [](const std::string& path) { withKey(path, "unitsize", "9"); },
+     Kind::FileUnitSizeInvalid, "9"},
+    {"no unit size", [](const std::string& path) { withKey(path, "unitsize", std::nullopt); },
+     Kind::FileUnitSizeInvalid, ""},
+    {"unit size too small for the channels",
+     [](const std::string& path) {
+         Builder::writeSession(path, Builder::edited(Builder::twoChannels(), "total probes", "16"),
+                               stepData(2000));
+     },
+     Kind::FileUnitSizeInvalid, "1"},
+    {"channel named before its count",
+     [](const std::string& path) {
+         Builder::Keys keys = Builder::twoChannels();
+         std::rotate(keys.begin() + 1, keys.begin() + 4, keys.begin() + 5); // probe1 first
+         Builder::writeSession(path, keys, stepData(2000));
+     },
+     Kind::FileNotSession, "probe1"},
+    {"no rate", [](const std::string& path) { withKey(path, "samplerate", std::nullopt); },
+     Kind::FileSampleRateMissing, ""},
+    {"rate 0", [](const std::string& path) { withKey(path, "samplerate", "0 Hz"); },
+     Kind::FileSampleRateMissing, ""},
+    {"rate below zero", [](const std::string& path) { withKey(path, "samplerate", "-5 kHz"); },
+     Kind::FileSampleRateInvalid, "-5 kHz"},
+    {"rate of half a hertz", [](const std::string& path) { withKey(path, "samplerate", "0.5 Hz"); },
+     Kind::FileSampleRateInvalid, "0.5 Hz"},
+    {"rate in terahertz",
+     [](const std::string& path) { withKey(path, "samplerate", "99999999 THz"); },
+     Kind::FileSampleRateInvalid, "THz"},
+    {"rate beyond any analyser",
+     [](const std::string& path) { withKey(path, "samplerate", "18446744073709551615 Hz"); },
+     Kind::FileSampleRateInvalid, "18446744073709551615"},
+    {"rate in words", [](const std::string& path) { withKey(path, "samplerate", "fast"); },
+     Kind::FileSampleRateInvalid, "fast"},
+    {"name GLib cannot read", [](const std::string& path) { withKey(path, "probe2", "\\"); },
+     Kind::FileNotSession, "probe2"},
+    {"analog count in words", [](const std::string& path) { withKey(path, "total analog", "x"); },
+     Kind::FileNotSession, "total analog"},
+    {"two devices",
+     [](const std::string& path) {
+         const std::string device = Builder::metadata(Builder::twoChannels());
+         std::string second = device.substr(device.find("[device 1]"));
+         Builder::write(path, {{"version", "2"},
+                               {"metadata", device + "\n" + second.replace(8, 1, "2")},
+                               {"logic-1-1", stepData(2000)}});
+     },
+     Kind::FileNotSession, "un solo dispositivo"},
+    {"65 channels", [](const std::string& path) { withKey(path, "total probes", "65"); },
+     Kind::FileTooManyChannels, "65"},
+    {"100000 channels", [](const std::string& path) { withKey(path, "total probes", "100000"); },
+     Kind::FileTooManyChannels, "100000"},
+    {"100000 analog channels",
+     [](const std::string& path) { withKey(path, "total analog", "100000"); },
+     Kind::FileTooManyChannels, "100000"},
+    {"channel missing",
+     [](const std::string& path) { SessionFile::write(path, counting(2000), kPortRate); },
+     Kind::FileChannelMissing,
+     "D5",
+     {"D0", "D5"},
+     {"D0", "D1"}},
+    {"too short",
+     [](const std::string& path) {
+         SessionFile::write(path, counting(kMinimumSamples - 1), kPortRate);
+     },
+     Kind::FileTooShort, "1319"},
+    {"checksum", withFlippedSample, Kind::FileCorrupt, "logic-1-1"},
+};
+
+// Data past what the analysis reads is neither unpacked nor checked: a
+// file that unpacks to gigabytes costs no more than a real one. libsigrok
+// reads its data 4 MiB at a time and stops with the first.
+TEST(SessionFile, DataPastTheScanIsNotRead) {
+    const std::string path = temporaryPath("broken tail.sr");
+    const std::string data(5 << 20, '\x02');
+    Builder::writeSession(path, Builder::twoChannels(), data, false);
+    std::string bytes = Builder::bytesOf(path);
+    bytes[bytes.find(data) + data.size() - 10] = '\x03';
+    Builder::writeBytes(path, bytes);
+
+    SessionFile file(path, {});
+    auto store = markedStore();
+    const Capture taken = captureFrom(file);
+    Instrument::place(*store, taken);
+    EXPECT_EQ(store->rawSamples[kSamples], 2);
+}
+
+// The check holds the file open, and the load reads that file, whatever
+// the name has meanwhile come to stand for.
+TEST(SessionFile, WhatIsLoadedIsWhatWasChecked) {
+    const std::string path = temporaryPath("swapped.sr");
+    const std::string other = temporaryPath("other.sr");
+    SessionFile::write(path, counting(2000), kPortRate);
+    const std::string checkedBytes = Builder::bytesOf(path);
+    const auto checked = SessionArchive::check(path, kSamples);
+    withFlippedSample(other);
+    ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+    EXPECT_EQ(Builder::bytesOf(checked.loadPath()), checkedBytes);
+    EXPECT_EQ(checked.samples(), 2000);
+    EXPECT_EQ(checked.sampleRate(), 50'000U);
+}
+
+TEST(SessionFile, BrokenFilesAreRefusedNamingTheFileAndTheProblem) {
+    for (const BadFile& bad : kBadFiles) {
+        const std::string path = temporaryPath(std::string(bad.name) + ".sr");
+        std::filesystem::remove_all(path);
+        bad.make(path);
+        const OperatorError error = refusal(path, bad.channels);
+        EXPECT_EQ(error.kind(), bad.kind) << bad.name << ": " << error.what();
+        EXPECT_EQ(error.subject(), path) << bad.name;
+        EXPECT_NE(error.detail().find(bad.detail), std::string::npos)
+            << bad.name << ": " << error.detail();
+        EXPECT_EQ(error.choices(), bad.choices) << bad.name;
+    }
+}
+
+} // namespace
