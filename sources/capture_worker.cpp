@@ -34,10 +34,12 @@ public:
         changed.notify_all();
     }
 
-    void finish(std::optional<Capture> capture, std::exception_ptr error) {
+    void finish(std::optional<Capture> capture, std::optional<OperatorError> error,
+                std::exception_ptr other) {
         const std::lock_guard lock(mutex);
         result = std::move(capture);
-        failure = std::move(error);
+        refusal = std::move(error);
+        failure = std::move(other);
         finished = true;
         changed.notify_all();
     }
@@ -51,6 +53,9 @@ public:
     std::condition_variable changed;
     bool finished = false;
     std::optional<Capture> result;
+    // An operator's error is copied across, so that no exception object is
+    // shared between the threads; anything else is a fault, passed on as is.
+    std::optional<OperatorError> refusal;
     std::exception_ptr failure;
     Clock::time_point deadline = Clock::now() + kFirstPhase;
     std::function<void()> stop;
@@ -68,9 +73,11 @@ Capture CaptureWorker::run(Job job, const std::string& subject, const Idle& idle
     // a joinable one must never be destroyed.
     std::thread([exchange, job = std::move(job)] {
         try {
-            exchange->finish(job(*exchange), nullptr);
+            exchange->finish(job(*exchange), std::nullopt, nullptr);
+        } catch (const OperatorError& error) {
+            exchange->finish(std::nullopt, error, nullptr);
         } catch (...) {
-            exchange->finish(std::nullopt, std::current_exception());
+            exchange->finish(std::nullopt, std::nullopt, std::current_exception());
         }
     }).detach();
 
@@ -97,6 +104,9 @@ Capture CaptureWorker::run(Job job, const std::string& subject, const Idle& idle
         lock.unlock();
         idle();
         lock.lock();
+    }
+    if (exchange->refusal) {
+        throw OperatorError(std::move(*exchange->refusal));
     }
     if (exchange->failure) {
         std::rethrow_exception(exchange->failure);

@@ -36,6 +36,13 @@ inline Capture captureFrom(CaptureSource&& source) {
     return captureFrom(source);
 }
 
+// The same for a source that a worker given up on may still use.
+inline Capture captureFrom(const std::shared_ptr<CaptureSource>& source) {
+    return CaptureWorker::run(
+        [source](CaptureWorker::Progress& progress) { return source->capture(progress); },
+        source->subject());
+}
+
 // The error a capture throws.
 inline OperatorError refusalOf(CaptureSource& source) {
     try {

@@ -140,21 +140,27 @@ TEST(DeviceCapture, APortWithNoAnalyserIsRefusedAsNotFound) {
 TEST(DeviceCapture, APhaseThatNeverEndsIsGivenUpAtItsDeadline) {
     using namespace std::chrono_literals;
     const DeviceLimits limits{100ms, 100ms, 100ms, 100ms};
-    std::promise<void> release;
-    const std::shared_future<void> released = release.get_future().share();
+    // Never let go, as a driver that hangs would not: the workers given up
+    // on stay blocked until the process ends, touching nothing meanwhile.
+    static auto* const never = new std::promise<void>();
+    const std::shared_future<void> released = never->get_future().share();
     for (const Kind phase : {Kind::DeviceScanStalled, Kind::DeviceOpenStalled,
                              Kind::DeviceStartStalled, Kind::DeviceCaptureStalled}) {
-        DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate, {}, limits,
-                              [phase, released](Kind started) {
-                                  if (started == phase) {
-                                      released.wait();
-                                  }
-                              });
-        const OperatorError error = refusalOf(capture);
-        EXPECT_EQ(error.kind(), phase);
-        EXPECT_EQ(error.subject(), "demo");
+        const auto capture = std::make_shared<DeviceCapture>(
+            parseDeviceSpec("demo"), CaptureOptions::Channels{}, kFastRate, DeviceCapture::Setup{},
+            limits, [phase, released](Kind started) {
+                if (started == phase) {
+                    released.wait();
+                }
+            });
+        try {
+            captureFrom(capture);
+            ADD_FAILURE() << "no error";
+        } catch (const OperatorError& error) {
+            EXPECT_EQ(error.kind(), phase);
+            EXPECT_EQ(error.subject(), "demo");
+        }
     }
-    release.set_value();
 }
 
 TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
