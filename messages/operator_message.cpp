@@ -175,13 +175,14 @@ std::string operatorMessage(const OperatorError& error) {
                ": l'analizzatore è stato scollegato o non ha "
                "mantenuto la frequenza. Verificare il collegamento e riprovare.";
     case Kind::DeviceScanStalled:
-        return stalled(quoted(device), "la ricerca del dispositivo", detail);
+        return stalled(quoted(device), "la ricerca del dispositivo non si è conclusa", detail);
     case Kind::DeviceOpenStalled:
-        return stalled(quoted(device), "l'apertura (con il caricamento del firmware)", detail);
+        return stalled(quoted(device),
+                       "l'apertura (con il caricamento del firmware) non si è conclusa", detail);
     case Kind::DeviceStartStalled:
-        return stalled(quoted(device), "l'avvio dell'acquisizione", detail);
+        return stalled(quoted(device), "l'avvio dell'acquisizione non si è concluso", detail);
     case Kind::DeviceCaptureStalled:
-        return stalled(quoted(device), "l'acquisizione", detail);
+        return stalled(quoted(device), "l'acquisizione non si è conclusa", detail);
     case Kind::DeviceUnexpected:
         return withLog("Impossibile usare " + analyser + ": errore inatteso.", detail);
     case Kind::FileUnreadable:
