@@ -34,12 +34,10 @@ public:
         changed.notify_all();
     }
 
-    void finish(std::optional<Capture> capture, std::optional<OperatorError> error,
-                std::exception_ptr other) {
+    // Called once, with whichever the job ended with.
+    template <typename Outcome> void finish(Outcome& slot, Outcome outcome) {
         const std::lock_guard lock(mutex);
-        result = std::move(capture);
-        refusal = std::move(error);
-        failure = std::move(other);
+        slot = std::move(outcome);
         finished = true;
         changed.notify_all();
     }
@@ -73,11 +71,11 @@ Capture CaptureWorker::run(Job job, const std::string& subject, const Idle& idle
     // a joinable one must never be destroyed.
     std::thread([exchange, job = std::move(job)] {
         try {
-            exchange->finish(job(*exchange), std::nullopt, nullptr);
+            exchange->finish(exchange->result, std::optional<Capture>(job(*exchange)));
         } catch (const OperatorError& error) {
-            exchange->finish(std::nullopt, error, nullptr);
+            exchange->finish(exchange->refusal, std::optional<OperatorError>(error));
         } catch (...) {
-            exchange->finish(std::nullopt, std::nullopt, std::current_exception());
+            exchange->finish(exchange->failure, std::current_exception());
         }
     }).detach();
 

@@ -1,13 +1,12 @@
 #include "file_replacement.h"
+#include "full_disk.h"
 #include "operator_error.h"
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -133,20 +132,14 @@ TEST(FileReplacement, AReplacedFileKeepsItsModeAndOwner) {
 TEST(FileReplacement, AFailedWriteLeavesTheOldFileAndNothingElse) {
     const fs::path folder = freshFolder("full");
     writeText(folder / "keep.csv", "old contents");
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit before{};
-    ::getrlimit(RLIMIT_FSIZE, &before);
-    rlimit small = before;
-    small.rlim_cur = 4;
-    ::setrlimit(RLIMIT_FSIZE, &small);
     try {
+        const FullDisk full(4);
         FileReplacement::write((folder / "keep.csv").string(), std::string(100, 'x'));
         ADD_FAILURE() << "a failed write was taken for a success";
     } catch (const OperatorError& error) {
         EXPECT_EQ(error.kind(), Kind::FileNotWritten);
-        EXPECT_NE(std::string(error.what()).find("too large"), std::string::npos) << error.what();
+        EXPECT_NE(error.detail().find("too large"), std::string::npos) << error.what();
     }
-    ::setrlimit(RLIMIT_FSIZE, &before);
     EXPECT_EQ(contentsOf(folder / "keep.csv"), "old contents");
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"keep.csv"});
 }

@@ -5,28 +5,27 @@
 #include "marked_store.h"
 
 #include <gtest/gtest.h>
-#include <optional>
 #include <vector>
 
 namespace {
 
 using Kind = OperatorError::Kind;
 
-// Gives its capture, or refuses with its error.
+// Gives its capture, or refuses with its error when it has none.
 class FixedSource final : public CaptureSource {
 public:
-    explicit FixedSource(std::optional<Capture> capture) : capture_(std::move(capture)) {}
+    explicit FixedSource(Capture capture = {}) : capture_(std::move(capture)) {}
     Capture capture(CaptureWorker::Progress& progress) override {
         progress.enter(Kind::PortStalled, std::chrono::seconds(5));
-        if (!capture_) {
+        if (capture_.samples.empty()) {
             throw OperatorError(Kind::PortBusy, subject());
         }
-        return *capture_;
+        return capture_;
     }
     std::string subject() const override { return "prova"; }
 
 private:
-    std::optional<Capture> capture_;
+    Capture capture_;
 };
 
 Capture counting() {
@@ -50,7 +49,7 @@ void run(Instrument& instrument, Step step) {
         instrument.scan(std::make_shared<FixedSource>(counting()));
         return;
     case Step::FailedScan:
-        EXPECT_THROW(instrument.scan(std::make_shared<FixedSource>(std::nullopt)), OperatorError);
+        EXPECT_THROW(instrument.scan(std::make_shared<FixedSource>()), OperatorError);
         return;
     case Step::Left:
         instrument.simulate(Side::Left, 26);
@@ -103,7 +102,7 @@ TEST(Instrument, ACaptureIsKeptAsAScanAndARefusedOneChangesNothing) {
     instrument.simulate(Side::Left, 10);
     const auto before = std::make_unique<SampleStore>(instrument.store());
     const auto marks = instrument.marks();
-    EXPECT_THROW(instrument.scan(std::make_shared<FixedSource>(std::nullopt)), OperatorError);
+    EXPECT_THROW(instrument.scan(std::make_shared<FixedSource>()), OperatorError);
     EXPECT_TRUE(sameStore(instrument.store(), *before));
     EXPECT_EQ(instrument.marks().sampleRate, marks.sampleRate);
     EXPECT_TRUE(std::holds_alternative<SimulationOrigin>(*instrument.marks().origin));

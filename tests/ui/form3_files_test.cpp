@@ -1,5 +1,6 @@
 #include "correlogram_csv.h"
 #include "form3_driver.h"
+#include "full_disk.h"
 
 #include <QAction>
 #include <QDir>
@@ -9,8 +10,6 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -148,15 +147,12 @@ private slots:
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old contents") == 12);
         old.close();
         driver.form->command2_click();
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit before{};
-        ::getrlimit(RLIMIT_FSIZE, &before);
-        rlimit small = before;
-        small.rlim_cur = 100;
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        const QString message =
-            Form3Driver::answeringMessageBox([&] { driver.form->exportCorrelogram(target); });
-        ::setrlimit(RLIMIT_FSIZE, &before);
+        QString message;
+        {
+            const FullDisk full(100);
+            message =
+                Form3Driver::answeringMessageBox([&] { driver.form->exportCorrelogram(target); });
+        }
 
         QVERIFY2(message.contains(QStringLiteral("keep.csv")), qPrintable(message));
         QCOMPARE(contentsOf(target), QByteArray("old contents"));
