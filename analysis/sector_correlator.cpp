@@ -14,6 +14,37 @@ double agreement(std::uint8_t reference, std::uint8_t compared) {
 
 } // namespace
 
+int SectorCorrelator::windowsIn(int samples) {
+    return samples < kMinimumSamples ? 0 : (samples - kMaxLag) / kWindow;
+}
+
+int SectorCorrelator::integrate(const std::vector<std::uint8_t>& right,
+                                const std::vector<std::uint8_t>& left, int samples,
+                                SampleStore::Correlogram& leftSector,
+                                SampleStore::Correlogram& rightSector) {
+    const int windows = windowsIn(samples);
+    const auto sector = [windows](const std::vector<std::uint8_t>& reference,
+                                  const std::vector<std::uint8_t>& compared,
+                                  SampleStore::Correlogram& result) {
+        for (int d = 0; d <= kMaxLag; ++d) {
+            double sum = 0.0;
+            for (int w = 0; w < windows; ++w) {
+                const std::size_t start = static_cast<std::size_t>(w) * kWindow;
+                double value = 0.0;
+                for (std::size_t i = start + 1; i <= start + kWindow; ++i) {
+                    value = value * kDecay +
+                            agreement(reference[i], compared[i + static_cast<std::size_t>(d)]);
+                }
+                sum += value;
+            }
+            result[static_cast<std::size_t>(d)] = sum / windows;
+        }
+    };
+    sector(left, right, leftSector);
+    sector(right, left, rightSector);
+    return windows;
+}
+
 void SectorCorrelator::analyse(SampleStore& store, const LagConsumer& consumer) {
     computeSector(store, Side::Left, consumer);
     computeSector(store, Side::Right, consumer);

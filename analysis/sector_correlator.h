@@ -3,7 +3,9 @@
 #include "sample_store.h"
 #include "side.h"
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 // For each lag d from 0 to 120, a count of the samples in which one channel
 // agrees with the other channel d samples later, over a window of 1200 samples,
@@ -22,5 +24,17 @@ public:
 
     // Left sector lags 0..120, then right sector lags 0..120.
     static void analyse(SampleStore& store, const LagConsumer& consumer);
+
+    // Whole windows in samples 1..samples: each needs its look-ahead.
+    static int windowsIn(int samples);
+    // The mean of the window's correlogram over every whole window of the
+    // two channels' bits 1..samples, window w starting at sample 1 + w *
+    // kWindow: each window as the specified recurrence, the sum taken in
+    // increasing w and then divided, so that one window gives the specified
+    // analysis bit for bit. Returns the number of windows.
+    static int integrate(const std::vector<std::uint8_t>& right,
+                         const std::vector<std::uint8_t>& left, int samples,
+                         SampleStore::Correlogram& leftSector,
+                         SampleStore::Correlogram& rightSector);
     static void computeSector(SampleStore& store, Side sector, const LagConsumer& consumer);
 };

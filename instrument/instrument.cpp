@@ -34,6 +34,7 @@ void Instrument::place(SampleStore& store, const Capture& capture) {
 
 void Instrument::keep(const Capture& capture) {
     place(*store_, capture);
+    held_ = static_cast<int>(std::min(capture.samples.size(), std::size_t{kSamples}));
     marks_.holdsCapture = true;
     marks_.simulatedSource.reset();
     marks_.scanNotAnalysed = true;
@@ -43,6 +44,7 @@ void Instrument::keep(const Capture& capture) {
 
 void Instrument::simulate(Side side, int delay) {
     simulator_.simulate(*store_, side, delay);
+    held_ = NoiseSourceSimulator::kLastCopied;
     marks_.holdsCapture = true;
     marks_.simulatedSource = side;
     marks_.sampleRate = kPortRate;
@@ -57,6 +59,42 @@ void Instrument::analyse(const SectorCorrelator::LagConsumer& consumer,
     }
     SectorCorrelator::analyse(*store_, consumer);
     analysed_ = true;
+    windows_ = 1;
+}
+
+void Instrument::integrate() {
+    marks_.scanNotAnalysed = false;
+    const auto [right, left] = bitsHeld();
+    windows_ = SectorCorrelator::integrate(right, left, held_, store_->correlationLeft,
+                                           store_->correlationRight);
+    analysed_ = true;
+}
+
+std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> Instrument::bitsHeld() const {
+    const bool simulated =
+        marks_.origin && std::holds_alternative<SimulationOrigin>(*marks_.origin);
+    const auto size = static_cast<std::size_t>(held_) + 1;
+    std::vector<std::uint8_t> right(size);
+    std::vector<std::uint8_t> left(size);
+    for (std::size_t i = 1; i < size; ++i) {
+        const int raw = store_->rawSamples[i];
+        right[i] = simulated ? store_->channelRight[i] : static_cast<std::uint8_t>(raw & 1);
+        left[i] = simulated ? store_->channelLeft[i] : static_cast<std::uint8_t>((raw >> 1) & 1);
+    }
+    return {std::move(right), std::move(left)};
+}
+
+Bearing::Result Instrument::assess(const std::optional<Bearing::Geometry>& geometry) const {
+    const auto [right, left] = bitsHeld();
+    const auto read = static_cast<std::ptrdiff_t>(windows_) * kWindow + kMaxLag;
+    const auto stuck = [read](const std::vector<std::uint8_t>& bits) -> std::optional<int> {
+        const auto first = bits.begin() + 1;
+        const bool equal =
+            std::all_of(first, first + read, [&](auto bit) { return bit == *first; });
+        return equal ? std::optional<int>(*first) : std::nullopt;
+    };
+    return Bearing::assess(store_->correlationLeft, store_->correlationRight, marks_.sampleRate,
+                           windows_, {stuck(right), stuck(left)}, geometry);
 }
 
 std::vector<std::uint8_t> Instrument::splitSamples() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bearing.h"
 #include "capture.h"
 #include "capture_files.h"
 #include "capture_source.h"
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The instrument apart from any window: the samples it holds and where they
@@ -59,6 +61,12 @@ public:
     void analyse(const SectorCorrelator::LagConsumer& consumer,
                  const std::function<void()>& started = {});
 
+    // The same over every whole window of all the samples held (a scan's
+    // 130,000, a file's, a simulation's 10,000), as their mean.
+    void integrate();
+    // What the last analysis says of the source, over the samples it read.
+    Bearing::Result assess(const std::optional<Bearing::Geometry>& geometry) const;
+
     // What the next analysis reads, from the channels, and the whole of the
     // last scan, as a capture holds them.
     std::vector<std::uint8_t> splitSamples() const;
@@ -70,6 +78,14 @@ private:
     std::unique_ptr<SampleStore> store_;
     TwisterRandom random_;
     NoiseSourceSimulator simulator_{random_};
+    // Each receiver's bits 1..held_, as the channels or the raw samples hold them.
+    std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> bitsHeld() const;
+
     Marks marks_;
     bool analysed_ = false;
+    // Samples the store holds of the data: its zeros at first, every sample
+    // of a scan or a file, what a simulation writes.
+    int held_ = kSamples;
+    // Windows the last analysis took its mean over.
+    int windows_ = 1;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace {
@@ -135,6 +136,54 @@ TEST(SectorCorrelator, HandsEveryFinishedLagOverInOrder) {
     for (int d = 121; d <= kLastCorrelation; ++d) {
         ASSERT_EQ(store->correlationLeft[d], -7.0);
         ASSERT_EQ(store->correlationRight[d], -7.0);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The integrated analysis against the specified one run on each window in
+// turn, the windows' values summed in order and then divided: bit for bit.
+TEST(SectorCorrelator, IntegrationIsTheMeanOfTheSpecifiedWindowsBitForBit) {
+    std::mt19937 random(7);
+    std::bernoulli_distribution bit;
+    for (const int samples : {kMinimumSamples, 10'000, kSamples}) {
+        std::vector<std::uint8_t> right(static_cast<std::size_t>(samples) + 1);
+        std::vector<std::uint8_t> left(right.size());
+        for (std::size_t i = 1; i < right.size(); ++i) {
+            right[i] = static_cast<std::uint8_t>(bit(random));
+            left[i] = i > 3 && bit(random) ? right[i - 3] : static_cast<std::uint8_t>(bit(random));
+        }
+        auto integrated = std::make_unique<SampleStore>();
+        const int windows = SectorCorrelator::integrate(
+            right, left, samples, integrated->correlationLeft, integrated->correlationRight);
+        EXPECT_EQ(windows, (samples - kMaxLag) / kWindow);
+
+        SampleStore::Correlogram sumLeft{};
+        SampleStore::Correlogram sumRight{};
+        auto window = std::make_unique<SampleStore>();
+        for (int w = 0; w < windows; ++w) {
+            const auto start = static_cast<std::size_t>(w) * kWindow;
+            for (std::size_t i = 1; i <= kMinimumSamples; ++i) {
+                window->channelRight[i] = right[start + i];
+                window->channelLeft[i] = left[start + i];
+            }
+            SectorCorrelator::analyse(*window, [](Side, int, double) {});
+            for (std::size_t d = 0; d <= kMaxLag; ++d) {
+                sumLeft[d] += window->correlationLeft[d];
+                sumRight[d] += window->correlationRight[d];
+            }
+        }
+        for (std::size_t d = 0; d <= kMaxLag; ++d) {
+            ASSERT_EQ(integrated->correlationLeft[d], sumLeft[d] / windows) << samples << " " << d;
+            ASSERT_EQ(integrated->correlationRight[d], sumRight[d] / windows)
+                << samples << " " << d;
+        }
+        if (windows == 1) {
+            EXPECT_EQ(integrated->correlationLeft, window->correlationLeft);
+            EXPECT_EQ(integrated->correlationRight, window->correlationRight);
+        }
     }
 }
 

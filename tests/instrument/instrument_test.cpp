@@ -119,4 +119,40 @@ TEST(Instrument, ACaptureIsKeptAsAScanAndARefusedOneChangesNothing) {
     EXPECT_EQ(instrument.splitSamples().size(), std::size_t{kSplitSamples});
 }
 
+// The simulator's source is found at its delay, on its side, by either
+// analysis: at the largest lag its peak is at the edge of the range.
+TEST(Instrument, TheSimulatedSourceIsFoundAtItsDelay) {
+    Instrument instrument;
+    for (const Side side : {Side::Left, Side::Right}) {
+        for (int delay = 0; delay <= kMaxLag; delay += 1) {
+            instrument.simulate(side, delay);
+            for (const bool whole : {false, true}) {
+                if (whole) {
+                    instrument.integrate();
+                } else {
+                    instrument.analyse([](Side, int, double) {});
+                }
+                const Bearing::Result result = instrument.assess(std::nullopt);
+                const int expected = side == Side::Left ? -delay : delay;
+                EXPECT_EQ(result.verdict,
+                          delay == kMaxLag ? Bearing::Verdict::Edge : Bearing::Verdict::Source)
+                    << expected << (whole ? " whole" : "");
+                EXPECT_NEAR(result.lag, expected, 0.5) << expected << (whole ? " whole" : "");
+            }
+        }
+    }
+}
+
+// A receiver stuck at one level is named, over the samples analysed.
+TEST(Instrument, AStuckReceiverIsNamed) {
+    Capture stuck{std::vector<std::uint8_t>(kSamples, 0x02), kPortRate, PortOrigin{}};
+    stuck.samples[100'000] = 0x01; // past the first window, within the whole
+    Instrument instrument;
+    instrument.keep(stuck);
+    instrument.analyse([](Side, int, double) {});
+    EXPECT_EQ(instrument.assess(std::nullopt).verdict, Bearing::Verdict::IdleBoth);
+    instrument.integrate();
+    EXPECT_EQ(instrument.assess(std::nullopt).verdict, Bearing::Verdict::None);
+}
+
 } // namespace
