@@ -5,6 +5,8 @@
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <charconv>
+#include <cmath>
 
 namespace {
 
@@ -31,6 +33,17 @@ std::string optionWithoutValue(const QString& errorText) {
     return bytes(match.hasMatch() ? match.captured(1) : errorText);
 }
 
+// A finite number above 0, with '.' whatever the locale.
+double positive(const std::string& text, const char* option) {
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+        value <= 0.0) {
+        throw OperatorError(Kind::GeometryInvalid, text, option);
+    }
+    return value;
+}
+
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
@@ -43,13 +56,18 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     const QCommandLineOption csv(QStringLiteral("csv"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
                                     QStringLiteral("FILE"));
+    const QCommandLineOption summary(QStringLiteral("summary"));
+    const QCommandLineOption integrate(QStringLiteral("integrate"));
+    const QCommandLineOption baseline(QStringLiteral("baseline"), {}, QStringLiteral("METRI"));
+    const QCommandLineOption speed(QStringLiteral("speed"), {}, QStringLiteral("M/S"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")});
 
     QCommandLineParser parser;
     // "-platform" is one option, as Qt reads it, not seven short ones.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({driver, channels, sampleRate, csv, output, help, version});
+    parser.addOptions({driver, channels, sampleRate, csv, output, summary, integrate, baseline,
+                       speed, help, version});
     for (const char* name : kQtValueOptions) {
         parser.addOption({QString::fromLatin1(name), {}, QStringLiteral("X")});
     }
@@ -66,7 +84,7 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         throw OperatorError(Kind::OptionValueMissing, optionWithoutValue(parser.errorText()));
     }
     const QStringList files = parser.positionalArguments();
-    if (files.size() > 1) {
+    if (files.size() > 1 && !parser.isSet(summary)) {
         throw OperatorError(Kind::ArgumentExtra, bytes(files.at(1)));
     }
 
@@ -75,13 +93,25 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         line.action = Action::ShowHelp;
     } else if (parser.isSet(version)) {
         line.action = Action::ShowVersion;
+    } else if (parser.isSet(summary)) {
+        line.action = Action::Summarize;
     } else if (parser.isSet(csv) || parser.isSet(output)) {
         line.action = Action::RunWithoutWindow;
     }
     if (!files.isEmpty()) {
         line.file = bytes(files.front());
     }
+    for (const QString& file : files) {
+        line.files.push_back(bytes(file));
+    }
     line.csv = parser.isSet(csv);
+    line.integrate = parser.isSet(integrate);
+    if (parser.isSet(baseline)) {
+        line.baseline = positive(bytes(parser.value(baseline)), "--baseline");
+    }
+    if (parser.isSet(speed)) {
+        line.speed = positive(bytes(parser.value(speed)), "--speed");
+    }
     if (parser.isSet(output)) {
         // libsigrok cannot write to a file without a name.
         if (parser.value(output).isEmpty()) {
@@ -149,6 +179,15 @@ QString CommandLine::helpText() {
                "                        standard\n"
                "  -o, --output FILE.sr  senza finestra: salva una scansione intera (%3\n"
                "                        campioni dei due canali, da -d o dalla porta) in FILE.sr\n"
+               "      --summary [FILE.sr...]\n"
+               "                        senza finestra: analizza i file (o una scansione da -d o\n"
+               "                        dalla porta) e scrive in CSV il risultato di ognuno:\n"
+               "                        verdetto, ritardo, direzione, contrasto\n"
+               "      --integrate       con --csv e --summary: la media su tutte le finestre\n"
+               "                        intere dei campioni, invece della prima sola\n"
+               "      --baseline METRI  la distanza tra i ricevitori, che dà la direzione\n"
+               "      --speed M/S       la velocità delle onde (predefinita: 343, il suono\n"
+               "                        nell'aria a 20 °C)\n"
                "  -h, --help            mostra questo aiuto ed esce\n"
                "  -V, --version         mostra la versione ed esce\n"
                "\n"

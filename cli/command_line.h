@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bearing.h"
 #include "capture_options.h"
 #include "instrument_constants.h"
 
@@ -8,12 +9,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What the operator asked for when starting the program. Without options the
 // window scans the parallel port, as it always has.
 struct CommandLine {
-    // Without the window: one scan, kept with --output, analysed with --csv.
-    enum class Action { OpenWindow, RunWithoutWindow, ShowHelp, ShowVersion };
+    // Without the window: one scan, kept with --output, analysed with --csv;
+    // or the results of many files, or of one scan, with --summary.
+    enum class Action { OpenWindow, RunWithoutWindow, Summarize, ShowHelp, ShowVersion };
 
     // Takes each argument's bytes as Latin-1 characters (arguments()), so
     // that names that are not UTF-8 reach the files as they were typed.
@@ -33,4 +36,11 @@ struct CommandLine {
     std::optional<std::string> file;
     bool csv = false;
     std::optional<std::string> output;
+    // Every file given, for --summary.
+    std::vector<std::string> files;
+    // Analyse every whole window the data hold, not the first alone.
+    bool integrate = false;
+    // Metres between the receivers, and the speed of the waves in m/s.
+    std::optional<double> baseline;
+    double speed = Bearing::kSpeedOfSoundInAir;
 };

@@ -50,6 +50,20 @@ std::shared_ptr<CaptureSource> scanSource(const CommandLine& line, PortIo& port,
     return std::make_shared<ParallelPortScan>(port);
 }
 
+// Each file given, or else the one scan, with the name its row gives it.
+std::vector<WindowlessRun::Named> summarized(const CommandLine& line,
+                                             const std::shared_ptr<CaptureSource>& scan,
+                                             CaptureFiles& files) {
+    std::vector<WindowlessRun::Named> captures;
+    for (const std::string& file : line.files) {
+        captures.push_back({file, files.open(file)});
+    }
+    if (captures.empty()) {
+        captures.push_back({line.device ? line.device->text : "port", scan});
+    }
+    return captures;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -78,6 +92,9 @@ int main(int argc, char* argv[]) {
     }
     if (line.action == CommandLine::Action::RunWithoutWindow) {
         return finish(WindowlessRun::run(line, source, files, std::cout, std::cerr));
+    }
+    if (line.action == CommandLine::Action::Summarize) {
+        return finish(WindowlessRun::summarize(line, summarized(line, source, files), std::cout));
     }
 
     QApplication application(argc, argv);

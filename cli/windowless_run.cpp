@@ -6,9 +6,104 @@
 #include "operator_message.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
+#include <optional>
 
 namespace WindowlessRun {
+
+namespace {
+
+void analyse(Instrument& instrument, bool whole) {
+    if (whole) {
+        instrument.integrate();
+    } else {
+        instrument.analyse([](Side, int, double) {});
+    }
+}
+
+const char* verdictName(Bearing::Verdict verdict) {
+    switch (verdict) {
+    case Bearing::Verdict::Source:
+        return "source";
+    case Bearing::Verdict::None:
+        return "none";
+    case Bearing::Verdict::IdleRight:
+        return "idle-right";
+    case Bearing::Verdict::IdleLeft:
+        return "idle-left";
+    case Bearing::Verdict::IdleBoth:
+        return "idle-both";
+    case Bearing::Verdict::NoDirection:
+        return "no-direction";
+    case Bearing::Verdict::Edge:
+        return "edge";
+    }
+    return "";
+}
+
+// Two decimals and a '.', whatever the locale.
+std::string fixed(double value) {
+    char text[64];
+    const auto written =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+    return {text, written.ptr};
+}
+
+std::string quotedCsv(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return quoted + "\"";
+}
+
+// A name as a CSV field: quoted where it holds a quote, a comma or a line end.
+std::string field(const std::string& text) {
+    return text.find_first_of("\",\r\n") == std::string::npos ? text : quotedCsv(text);
+}
+
+std::string row(const std::string& name, const Bearing::Result& result) {
+    const bool idle = result.verdict == Bearing::Verdict::IdleRight ||
+                      result.verdict == Bearing::Verdict::IdleLeft ||
+                      result.verdict == Bearing::Verdict::IdleBoth;
+    std::string line = field(name) + "," + verdictName(result.verdict) + ",";
+    if (!idle) {
+        line += fixed(result.lag) + "," + fixed(result.delayUs) + ",";
+    } else {
+        line += ",,";
+    }
+    for (int i = 0; i < 3; ++i) {
+        line += (result.bearing ? fixed((*result.bearing)[static_cast<std::size_t>(i)]) : "") + ",";
+    }
+    return line + (idle ? std::string() : fixed(result.contrast)) + ",";
+}
+
+} // namespace
+
+int summarize(const CommandLine& line, const std::vector<Named>& captures, std::ostream& out) {
+    out << "file,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,"
+           "message\n";
+    std::optional<Bearing::Geometry> geometry;
+    if (line.baseline) {
+        geometry = Bearing::Geometry{*line.baseline, line.speed};
+    }
+    int status = kSucceeded;
+    for (const Named& capture : captures) {
+        Instrument instrument;
+        try {
+            instrument.scan(capture.source);
+            analyse(instrument, line.integrate);
+            out << row(capture.name, instrument.assess(geometry)) << '\n';
+        } catch (const OperatorError& error) {
+            out << field(capture.name) << ",error,,,,,,," << quotedCsv(operatorMessage(error))
+                << '\n';
+            status = kFailed;
+        }
+        out << std::flush;
+    }
+    return status;
+}
 
 int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, CaptureFiles& files,
         std::ostream& out, std::ostream& err) {
@@ -19,7 +114,7 @@ int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, C
             files.save(*line.output, instrument.scannedSamples(), instrument.marks().sampleRate);
         }
         if (line.csv) {
-            instrument.analyse([](Side, int, double) {});
+            analyse(instrument, line.integrate);
             errno = 0;
             out << correlogramCsv(instrument.store()) << std::flush;
             if (!out) {

@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
 // The program's work without the window, for scripts and folders of
 // captures: one scan from source, kept whole with --output, and analysed
@@ -19,5 +21,16 @@ inline constexpr int kFailed = 1;
 // Returns the program's exit status.
 int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, CaptureFiles& files,
         std::ostream& out, std::ostream& err);
+
+// A capture to sum up, and the name its row gives it.
+struct Named {
+    std::string name;
+    std::shared_ptr<CaptureSource> source;
+};
+
+// One CSV row per capture, with the header first: what each analysis found.
+// A capture that fails gives its row with the message, and the others go
+// on. Returns kFailed when any failed.
+int summarize(const CommandLine& line, const std::vector<Named>& captures, std::ostream& out);
 
 } // namespace WindowlessRun

@@ -63,9 +63,11 @@ public:
         SampleRateInvalid,
         ChannelsInvalid,
         SampleRateWithoutDevice,
-        ArgumentExtra,  // a second file
-        FileWithOption, // an option that a file replaces, without the window; the file is the
-                        // detail
+        GeometryInvalid, // a baseline or speed that is no finite positive number; the option
+                         // is the detail
+        ArgumentExtra,   // a second file
+        FileWithOption,  // an option that a file replaces, without the window; the file is the
+                         // detail
     };
 
     OperatorError(Kind kind, std::string subject, std::string detail = {},

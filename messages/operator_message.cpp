@@ -264,10 +264,14 @@ std::string operatorMessage(const OperatorError& error) {
         return "Canali non validi: " + quoted(value) +
                ". Indicare due canali logici diversi, il destro e poi il sinistro, separati da "
                "una virgola: per esempio D0,D1.";
+    case Kind::GeometryInvalid:
+        return "Valore non valido per l'opzione " + detail + ": " + quoted(value) +
+               ". Indicare un numero positivo, con il punto come separatore decimale: per "
+               "esempio 0.5 (metri) o 343 (metri al secondo).";
     case Kind::ArgumentExtra:
         return "Argomento in più: " + quoted(value) +
-               ". Indicare al più un file di acquisizione da aprire (\"correlatore --help\" "
-               "descrive le opzioni).";
+               ". Indicare al più un file di acquisizione da aprire, o più file con --summary "
+               "(\"correlatore --help\" descrive le opzioni).";
     case Kind::SampleRateWithoutDevice:
         return "L'opzione --samplerate vale solo per un analizzatore logico: indicare anche il "
                "driver con -d (per esempio \"-d fx2lafw --samplerate " +

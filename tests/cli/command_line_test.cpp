@@ -93,4 +93,35 @@ TEST(CommandLine, ParsesWhatTheOperatorWrote) {
     }
 }
 
+// The results' options: many files with --summary alone, and the geometry
+// as finite positive numbers with '.', whatever the locale.
+TEST(CommandLine, SummaryAndGeometry) {
+    const CommandLine summary =
+        CommandLine::parse({"correlatore", "--summary", "--integrate", "--baseline", "0.5",
+                            "--speed", "1480", "a.sr", "b.sr"});
+    EXPECT_EQ(summary.action, Action::Summarize);
+    EXPECT_EQ(summary.files, (std::vector<std::string>{"a.sr", "b.sr"}));
+    EXPECT_TRUE(summary.integrate);
+    EXPECT_EQ(summary.baseline, 0.5);
+    EXPECT_EQ(summary.speed, 1480.0);
+    EXPECT_EQ(CommandLine::parse({"correlatore", "--summary"}).speed, Bearing::kSpeedOfSoundInAir);
+
+    for (const char* value : {"0", "-1", "nan", "inf", "1e999", "abc", "1,5", ""}) {
+        try {
+            CommandLine::parse({"correlatore", "--summary", "--baseline", value});
+            ADD_FAILURE() << "accepted " << value;
+        } catch (const OperatorError& error) {
+            EXPECT_EQ(error.kind(), Kind::GeometryInvalid) << value;
+            EXPECT_EQ(error.subject(), value);
+            EXPECT_EQ(error.detail(), "--baseline");
+        }
+    }
+    try {
+        CommandLine::parse({"correlatore", "--csv", "a.sr", "b.sr"});
+        ADD_FAILURE() << "two files without --summary";
+    } catch (const OperatorError& error) {
+        EXPECT_EQ(error.kind(), Kind::ArgumentExtra);
+    }
+}
+
 } // namespace

@@ -72,6 +72,21 @@ got=0
 [ "$got" = 1 ] || fail "a full output exited $got"
 grep -q 'uscita standard' "$work/err" || fail "full output: $(cat "$work/err")"
 
+# The results of many files in one run: a bad file has its row, the others
+# theirs, and the status says one failed.
+got=0
+"$program" --summary --baseline 0.5 "$work/low.sr" "$work/demo.sr" "$work/text.sr" \
+    >"$work/out" 2>"$work/err" || got=$?
+[ "$got" = 1 ] || fail "a summary with a bad file exited $got"
+[ "$(sed -n 1p "$work/out")" = "file,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,message" ] ||
+    fail "summary header: $(sed -n 1p "$work/out")"
+[ "$(sed -n 2p "$work/out")" = "$work/low.sr,idle-both,,,,,,," ] || fail "idle row: $(sed -n 2p "$work/out")"
+sed -n 3p "$work/out" | grep -qE "^$work/demo.sr,none,-?[0-9]+\.[0-9]{2},-?[0-9]+\.[0-9]{2},,,,[0-9]+\.[0-9]{2},\$" ||
+    fail "demo row: $(sed -n 3p "$work/out")"
+sed -n 4p "$work/out" | grep -q "^$work/text.sr,error,,,,,,,\"Il file \"\"" || fail "error row: $(sed -n 4p "$work/out")"
+status 2 --summary --speed 0 "$work/low.sr"
+grep -q -- '--speed' "$work/err" || fail "speed 0: $(cat "$work/err")"
+
 # Bad options stop before any work.
 status 2 --csv --bogus
 status 2 --csv -d demo "$work/low.sr"

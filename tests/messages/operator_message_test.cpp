@@ -111,6 +111,7 @@ const std::vector<MessageCase> kCases = {
     {Kind::SampleRateInvalid, "1.5x", "", {}, {"\"1.5x\"", "50k, 1.5M o 200000"}},
     {Kind::ChannelsInvalid, "D0,D0", "", {}, {"\"D0,D0\"", "D0,D1"}},
     {Kind::SampleRateWithoutDevice, "50k", "", {}, {"-d", "50k"}},
+    {Kind::GeometryInvalid, "-1", "--baseline", {}, {"--baseline", "\"-1\"", "0.5"}},
     {Kind::ArgumentExtra, "b.sr", "", {}, {"\"b.sr\"", "un file"}},
     {Kind::FileWithOption, "-o", "a.sr", {}, {"-o", "\"a.sr\"", "dal file"}},
 };
