@@ -19,8 +19,9 @@ using Axis = std::array<double, kAxisLength>;
 // A contrast at or above this claims a source: two independent noise
 // streams reach it in fewer than 1 analysis in 1,000.
 inline constexpr double kSourceContrast = 6.5;
-// Sound in air at 20 °C, in m/s.
+// Sound in air at 20 °C, and in water, in m/s.
 inline constexpr double kSpeedOfSoundInAir = 343.0;
+inline constexpr double kSpeedOfSoundInWater = 1480.0;
 
 struct Geometry {
     double baseline; // metres between the receivers

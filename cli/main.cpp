@@ -98,6 +98,9 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication application(argc, argv);
+    // Where the window's choices are remembered.
+    QCoreApplication::setOrganizationName(QStringLiteral("correlatore"));
+    QCoreApplication::setApplicationName(QStringLiteral("correlatore"));
     // Fusion paints a button in the colour the program gives it, on every desktop.
     QApplication::setStyle(QStringLiteral("Fusion"));
     // Wayland desktops find the menu entry, and so the icon, by this name.

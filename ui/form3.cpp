@@ -7,6 +7,7 @@
 #include "operator_error.h"
 #include "operator_message.h"
 #include "plot_geometry.h"
+#include "result_text.h"
 #include "stepping_scroll_bar.h"
 #include "twips.h"
 
@@ -14,15 +15,24 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QContextMenuEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPolygonF>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -38,9 +48,19 @@ const QString kCaptures = QStringLiteral("Acquisizioni sigrok (*.sr)");
 // The axis, and the frame around the delay readout, in twips.
 const QLineF kLine1(PlotGeometry::kAxisX, 1320, PlotGeometry::kAxisX, 7200);
 const QRectF kShape1(5640, 9360, 3015, 645);
-// The far corner of everything the window shows, in twips.
+// The far corner of everything the specified window shows, in twips, and
+// the result line added under it.
 constexpr int kLayoutRight = 15100;
 constexpr int kLayoutBottom = 10005;
+constexpr int kResultTop = kLayoutBottom + 60;
+constexpr int kResultHeight = 255;
+// Over the peak claimed as a source, above where any bar can reach.
+constexpr double kPeakMarkY = PlotGeometry::kBarsTopY - 120.0;
+const QColor kPeakMarkColour(160, 0, 0);
+
+const QString kIntegrateKey = QStringLiteral("analysis/integrate");
+const QString kBaselineKey = QStringLiteral("geometry/baseline");
+const QString kSpeedKey = QStringLiteral("geometry/speed");
 
 QFont fontOf(double points, bool bold) {
     QFont font(kFontFamily);
@@ -128,7 +148,7 @@ Form3::Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files)
     setAutoFillBackground(true);
     setMouseTracking(true);
     createControls();
-    resize(Twips::toPixels(kLayoutRight) + 8, Twips::toPixels(kLayoutBottom) + 8);
+    resize(Twips::toPixels(kLayoutRight) + 8, Twips::toPixels(kResultTop + kResultHeight) + 8);
 }
 
 Form3::~Form3() = default;
@@ -148,6 +168,8 @@ void Form3::createControls() {
     createCommands();
     createSlider();
     createFileCommands();
+    createAnalysisCommands();
+    createResultLine();
     showMarks();
 
     setTabOrder(Command1, Command2);
@@ -241,6 +263,98 @@ void Form3::createFileCommands() {
     saveImage_ = command(QStringLiteral("Salva immagine (PNG)\u2026"), &Form3::chooseImageToSave);
 }
 
+// The analysis's own choices, in the same menu, remembered between runs.
+void Form3::createAnalysisCommands() {
+    fileMenu_->addSeparator();
+    integrate_ = fileMenu_->addAction(QStringLiteral("Integra tutta l'acquisizione"));
+    integrate_->setCheckable(true);
+    QSettings settings;
+    integrate_->setChecked(settings.value(kIntegrateKey, false).toBool());
+    connect(integrate_, &QAction::toggled, this, &Form3::setIntegrating);
+    fileMenu_->addAction(QStringLiteral("Geometria\u2026"), this, &Form3::chooseGeometry);
+    const double baseline = settings.value(kBaselineKey, 0.0).toDouble();
+    if (baseline > 0.0) {
+        geometry_ = Bearing::Geometry{
+            baseline, settings.value(kSpeedKey, Bearing::kSpeedOfSoundInAir).toDouble()};
+    }
+}
+
+void Form3::createResultLine() {
+    result_ = createLabel(
+        this, {"Risultato", "", 360, kResultTop, 14340, kResultHeight, "Risultato dell'analisi"});
+    result_->setAutoFillBackground(false);
+}
+
+void Form3::setIntegrating(bool whole) {
+    integrate_->setChecked(whole);
+    QSettings().setValue(kIntegrateKey, whole);
+}
+
+void Form3::setGeometry(const Bearing::Geometry& geometry) {
+    geometry_ = geometry;
+    QSettings settings;
+    settings.setValue(kBaselineKey, geometry.baseline);
+    settings.setValue(kSpeedKey, geometry.speed);
+    if (instrument_.analysed()) {
+        showResult();
+    }
+}
+
+void Form3::chooseGeometry() {
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Geometria dei ricevitori"));
+    auto* baseline = new QDoubleSpinBox(&dialog);
+    baseline->setRange(0.001, 10'000.0);
+    baseline->setDecimals(3);
+    baseline->setSuffix(QStringLiteral(" m"));
+    baseline->setValue(geometry_ ? geometry_->baseline : 1.0);
+    auto* speed = new QDoubleSpinBox(&dialog);
+    speed->setRange(1.0, 100'000.0);
+    speed->setDecimals(1);
+    speed->setSuffix(QStringLiteral(" m/s"));
+    speed->setValue(geometry_ ? geometry_->speed : Bearing::kSpeedOfSoundInAir);
+    auto* air = new QPushButton(QStringLiteral("Aria a 20 \u00B0C"), &dialog);
+    auto* water = new QPushButton(QStringLiteral("Acqua"), &dialog);
+    connect(air, &QPushButton::clicked, speed,
+            [speed] { speed->setValue(Bearing::kSpeedOfSoundInAir); });
+    connect(water, &QPushButton::clicked, speed,
+            [speed] { speed->setValue(Bearing::kSpeedOfSoundInWater); });
+    auto* presets = new QHBoxLayout;
+    presets->addWidget(air);
+    presets->addWidget(water);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("Distanza tra i ricevitori:"), baseline);
+    form->addRow(QStringLiteral("Velocit\u00E0 di propagazione:"), speed);
+    form->addRow(presets);
+    form->addRow(buttons);
+    if (dialog.exec() == QDialog::Accepted) {
+        setGeometry({baseline->value(), speed->value()});
+    }
+}
+
+void Form3::showResult() {
+    const Bearing::Result result = instrument_.assess(geometry_);
+    const std::string point = QLocale().decimalPoint().toStdString();
+    result_->setText(QString::fromStdString(resultText(result, point)));
+    peakMark_.reset();
+    if (result.verdict == Bearing::Verdict::Source) {
+        const int lag = static_cast<int>(std::lround(result.lag));
+        peakMark_ = QPointF(PlotGeometry::barX(lag < 0 ? Side::Left : Side::Right, std::abs(lag)),
+                            kPeakMarkY);
+    }
+    update();
+}
+
+// The bars then belong to data no longer held.
+void Form3::clearResult() {
+    result_->clear();
+    peakMark_.reset();
+    update();
+}
+
 void Form3::Command1_Click() {
     scanFrom(source_, QStringLiteral("Scansione non riuscita"));
 }
@@ -264,6 +378,9 @@ void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString
     // A refused scan leaves the channels as they were, and so the colours
     // that record them; only one that took its samples turns analysis green.
     showMarks();
+    if (!failure) {
+        clearResult();
+    }
     input.collect();
     if (failure) {
         QMessageBox::warning(this, failureTitle, *failure);
@@ -272,13 +389,29 @@ void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString
 }
 
 void Form3::command2_click() {
-    instrument_.analyse(
-        [this](Side sector, int lag, double value) { plot_.drawBar(sector, lag, value); },
-        [this] {
-            showMarks();
-            plot_.clear();
-        });
+    const auto started = [this] {
+        showMarks();
+        plot_.clear();
+        clearResult();
+    };
+    if (integrate_->isChecked()) {
+        // The means are ready at once: the bars are drawn together.
+        instrument_.integrate();
+        started();
+        for (const Side sector : {Side::Left, Side::Right}) {
+            const auto& values =
+                sector == Side::Left ? store().correlationLeft : store().correlationRight;
+            for (int lag = 0; lag <= kMaxLag; ++lag) {
+                plot_.drawBar(sector, lag, values[static_cast<std::size_t>(lag)]);
+            }
+        }
+    } else {
+        instrument_.analyse(
+            [this](Side sector, int lag, double value) { plot_.drawBar(sector, lag, value); },
+            started);
+    }
     showMarks();
+    showResult();
 }
 
 void Form3::Command3_Click() {
@@ -292,6 +425,7 @@ void Form3::Command4_Click() {
 void Form3::simulate(Side side) {
     instrument_.simulate(side, HScroll1->value());
     showMarks();
+    clearResult();
 }
 
 void Form3::showMarks() {
@@ -424,6 +558,7 @@ void Form3::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     paintDecorations(painter);
     plot_.paint(painter);
+    paintPeakMark(painter);
 }
 
 void Form3::paintDecorations(QPainter& painter) const {
@@ -436,5 +571,20 @@ void Form3::paintDecorations(QPainter& painter) const {
     pen.setWidth(1);
     painter.setPen(pen);
     painter.drawRect(kShape1);
+    painter.restore();
+}
+
+// A small triangle pointing down at the peak's bar, not blue and clear of
+// every bar.
+void Form3::paintPeakMark(QPainter& painter) const {
+    if (!peakMark_) {
+        return;
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kPeakMarkColour);
+    const QPointF tip = *peakMark_ / Twips::kPerPixel;
+    painter.drawPolygon(QPolygonF{tip, tip + QPointF(-4, -7), tip + QPointF(4, -7)});
     painter.restore();
 }

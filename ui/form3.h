@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bearing.h"
 #include "capture_files.h"
 #include "capture_source.h"
 #include "correlogram_plot.h"
@@ -44,6 +45,11 @@ public:
     // Show the lag under the pointer; x and y in twips, only x matters.
     void form_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
 
+    // Analyse every whole window held instead of the first; remembered.
+    void setIntegrating(bool whole);
+    // Sets the geometry as the dialog does; remembered.
+    void setGeometry(const Bearing::Geometry& geometry);
+
     // Each of these shows its file dialog and then does the work below.
     void chooseCaptureToOpen();
     void chooseCaptureToSave();
@@ -72,7 +78,13 @@ private:
     void createCommands();
     void createSlider();
     void createFileCommands();
+    void createResultLine();
+    void createAnalysisCommands();
     void paintDecorations(QPainter& painter) const;
+    void paintPeakMark(QPainter& painter) const;
+    void chooseGeometry();
+    void showResult();
+    void clearResult();
     void scanFrom(const std::shared_ptr<CaptureSource>& source, const QString& failureTitle);
     void simulate(Side side);
     void showMarks();
@@ -90,6 +102,13 @@ private:
     QMenu* fileMenu_ = nullptr;
     QAction* saveCapture_ = nullptr;
     QAction* exportCorrelogram_ = nullptr;
+    QAction* integrate_ = nullptr;
+    // The result of the last analysis, under the specified layout, and the
+    // plot's place over the peak it claims as a source.
+    QLabel* result_ = nullptr;
+    std::optional<QPointF> peakMark_;
+    // The receivers' geometry, once the operator has given it.
+    std::optional<Bearing::Geometry> geometry_;
     QAction* saveImage_ = nullptr;
 
     // The controls that the handlers work on; the captions live on their own.

@@ -4,6 +4,9 @@
 #include "plot_geometry.h"
 #include "test_values.h"
 
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QtTest>
 #include <algorithm>
 #include <cstring>
@@ -281,6 +284,45 @@ private slots:
         QCOMPARE(message, QString::fromStdString(operatorMessage(FakePortIo::kFailure)));
         QApplication::processEvents();
         QCOMPARE(driver.colourOf("Command4"), kRed);
+    }
+
+    // The result of a simulated source, at its delay, with its bearing once
+    // the geometry is set; the choices are remembered, and new channels
+    // clear the line.
+    void resultLineStatesTheSimulatedSourceWithItsBearing() {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings().clear();
+        {
+            Form3Driver driver;
+            driver.form->setGeometry({1.0, Bearing::kSpeedOfSoundInAir});
+            driver.slider()->setValue(26);
+            driver.form->Command4_Click();
+            driver.form->command2_click();
+            const QString text = driver.label("Risultato")->text();
+            QVERIFY2(
+                QRegularExpression(
+                    QStringLiteral("settore destro, ritardo 26[.,]\\d\\d campioni = 52\\d[.,]\\d "
+                                   "\u00B5s, direzione 10[.,]\\d\u00B0 .*: sorgente\\.$"))
+                    .match(text)
+                    .hasMatch(),
+                qPrintable(text));
+            driver.form->Command3_Click();
+            QVERIFY(driver.label("Risultato")->text().isEmpty());
+            driver.form->setIntegrating(true);
+        }
+        Form3Driver again;
+        again.slider()->setValue(40);
+        again.form->Command3_Click();
+        again.form->command2_click();
+        Instrument whole;
+        whole.simulate(Side::Left, 40);
+        whole.integrate();
+        QVERIFY(again.form->store().correlationLeft == whole.store().correlationLeft);
+        const QString text = again.label("Risultato")->text();
+        QVERIFY2(text.contains(QStringLiteral("settore sinistro, ritardo -40")) &&
+                     text.contains(QStringLiteral("direzione")),
+                 qPrintable(text));
+        QSettings().clear();
     }
 };
 

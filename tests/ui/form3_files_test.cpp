@@ -168,7 +168,9 @@ private slots:
         QCOMPARE(before, (QStringList{QStringLiteral("Apri acquisizione\u2026"),
                                       QStringLiteral("Salva acquisizione\u2026 (spenta)"),
                                       QStringLiteral("Esporta correlogramma (CSV)\u2026 (spenta)"),
-                                      QStringLiteral("Salva immagine (PNG)\u2026 (spenta)")}));
+                                      QStringLiteral("Salva immagine (PNG)\u2026 (spenta)"),
+                                      QStringLiteral("Integra tutta l'acquisizione"),
+                                      QStringLiteral("Geometria\u2026")}));
         // An analysis of the empty channels is exported, but they hold no capture.
         driver.form->command2_click();
         QCOMPARE(menuAt(driver.form.get(), QPoint(300, 200)).filter(QStringLiteral("spenta")),

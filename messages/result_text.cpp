@@ -1,0 +1,60 @@
+#include "result_text.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+std::string number(double value, int decimals, std::string_view decimalPoint) {
+    char text[64];
+    const auto written =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    std::string shown(text, written.ptr);
+    if (const auto dot = shown.find('.'); dot != std::string::npos) {
+        shown.replace(dot, 1, decimalPoint);
+    }
+    return shown;
+}
+
+std::string verdictText(Bearing::Verdict verdict) {
+    switch (verdict) {
+    case Bearing::Verdict::Source:
+        return "sorgente";
+    case Bearing::Verdict::None:
+        return "nessuna sorgente chiara (picco non significativo)";
+    case Bearing::Verdict::IdleRight:
+        return "il ricevitore destro non cambia mai";
+    case Bearing::Verdict::IdleLeft:
+        return "il ricevitore sinistro non cambia mai";
+    case Bearing::Verdict::IdleBoth:
+        return "nessuno dei due ricevitori cambia mai";
+    case Bearing::Verdict::NoDirection:
+        return "nessuna direzione compatibile con la geometria (base o velocità errate, o "
+               "sorgente troppo vicina)";
+    case Bearing::Verdict::Edge:
+        return "picco al limite dell'intervallo (la sorgente può essere oltre)";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string resultText(const Bearing::Result& result, std::string_view point) {
+    const std::string verdict = verdictText(result.verdict);
+    if (result.verdict == Bearing::Verdict::IdleRight ||
+        result.verdict == Bearing::Verdict::IdleLeft ||
+        result.verdict == Bearing::Verdict::IdleBoth) {
+        return "Risultato: " + verdict + ".";
+    }
+    const std::string sector = result.lag < 0.0   ? "settore sinistro"
+                               : result.lag > 0.0 ? "settore destro"
+                                                  : "di fronte";
+    std::string text = "Risultato: " + sector + ", ritardo " + number(result.lag, 2, point) +
+                       " campioni = " + number(result.delayUs, 1, point) + " \u00B5s";
+    if (result.bearing) {
+        const auto& [bearing, low, high] = *result.bearing;
+        text += ", direzione " + number(bearing, 1, point) + "\u00B0 (da " + number(low, 1, point) +
+                "\u00B0 a " + number(high, 1, point) + "\u00B0)";
+    }
+    return text + ", contrasto " + number(result.contrast, 1, point) + ": " + verdict + ".";
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "bearing.h"
+
+#include <string>
+#include <string_view>
+
+// The result line under the plot, in Italian, numbers with the locale's
+// decimal point: the sector, the lag, the delay, the bearing when the
+// geometry is known, the contrast and the verdict.
+std::string resultText(const Bearing::Result& result, std::string_view decimalPoint);
