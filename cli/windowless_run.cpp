@@ -111,7 +111,7 @@ int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, C
     try {
         instrument.scan(source);
         if (line.output) {
-            files.save(*line.output, instrument.scannedSamples(), instrument.marks().sampleRate);
+            files.save(*line.output, instrument.heldSamples(), instrument.marks().sampleRate);
         }
         if (line.csv) {
             analyse(instrument, line.integrate);

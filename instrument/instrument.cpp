@@ -97,24 +97,15 @@ Bearing::Result Instrument::assess(const std::optional<Bearing::Geometry>& geome
                            windows_, {stuck(right), stuck(left)}, geometry);
 }
 
-std::vector<std::uint8_t> Instrument::splitSamples() const {
-    std::vector<std::uint8_t> samples(kSplitSamples);
-    for (int i = 1; i <= kSplitSamples; ++i) {
-        const auto at = static_cast<std::size_t>(i);
-        samples[at - 1] =
-            static_cast<std::uint8_t>(store_->channelRight[at] | store_->channelLeft[at] << 1);
-    }
-    return samples;
-}
-
-std::vector<std::uint8_t> Instrument::scannedSamples() const {
-    std::vector<std::uint8_t> samples(store_->rawSamples.begin() + 1, store_->rawSamples.end());
-    for (std::uint8_t& sample : samples) {
-        sample &= 0x03;
+std::vector<std::uint8_t> Instrument::heldSamples() const {
+    const auto [right, left] = bitsHeld();
+    std::vector<std::uint8_t> samples(right.size() - 1);
+    for (std::size_t i = 1; i < right.size(); ++i) {
+        samples[i - 1] = static_cast<std::uint8_t>(right[i] | left[i] << 1);
     }
     return samples;
 }
 
 void Instrument::save(CaptureFiles& files, const std::string& path) const {
-    files.save(path, splitSamples(), marks_.sampleRate);
+    files.save(path, heldSamples(), marks_.sampleRate);
 }

@@ -67,11 +67,10 @@ public:
     // What the last analysis says of the source, over the samples it read.
     Bearing::Result assess(const std::optional<Bearing::Geometry>& geometry) const;
 
-    // What the next analysis reads, from the channels, and the whole of the
-    // last scan, as a capture holds them.
-    std::vector<std::uint8_t> splitSamples() const;
-    std::vector<std::uint8_t> scannedSamples() const;
-    // Keeps what the next analysis reads, at the rate of that data.
+    // Every sample the data hold, as a capture holds them: the right
+    // receiver on bit 0 and the left on bit 1.
+    std::vector<std::uint8_t> heldSamples() const;
+    // Keeps every sample the data hold, at their rate.
     void save(CaptureFiles& files, const std::string& path) const;
 
 private:

@@ -115,8 +115,11 @@ TEST(Instrument, ACaptureIsKeptAsAScanAndARefusedOneChangesNothing) {
     EXPECT_EQ(instrument.marks().sampleRate, 24'000'000U);
     EXPECT_TRUE(std::holds_alternative<FileOrigin>(*instrument.marks().origin));
     // Only the receivers' two bits are kept in a file.
-    EXPECT_EQ(instrument.scannedSamples()[2], 0x02);
-    EXPECT_EQ(instrument.splitSamples().size(), std::size_t{kSplitSamples});
+    EXPECT_EQ(instrument.heldSamples()[2], 0x02);
+    EXPECT_EQ(instrument.heldSamples().size(), std::size_t{kSamples});
+    instrument.simulate(Side::Right, 5);
+    EXPECT_EQ(instrument.heldSamples().size(), std::size_t{NoiseSourceSimulator::kLastCopied})
+        << "a simulation is kept without padding";
 }
 
 // The simulator's source is found at its delay, on its side, by either

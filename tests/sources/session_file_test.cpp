@@ -57,7 +57,7 @@ TEST(SessionFile, SavedSimulationReopensAndAnalysesToTheSameValuesBitForBit) {
         Instrument simulated;
         simulated.simulate(side, 37);
         const std::string path = temporaryPath("simulation.sr");
-        SessionFile::write(path, simulated.splitSamples(), kPortRate);
+        SessionFile::write(path, simulated.heldSamples(), kPortRate);
 
         SessionFile file(path, {});
         auto reopened = markedStore();

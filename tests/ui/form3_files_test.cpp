@@ -85,8 +85,8 @@ private slots:
         QVERIFY(std::memcmp(&before, &driver.form->store(), sizeof before) == 0);
     }
 
-    // What the next analysis reads, at the rate of the data it came from.
-    void savedCaptureHoldsTheSplitChannelsAtTheirRate() {
+    // Every sample the data hold, at the rate of the data they came from.
+    void savedCaptureHoldsEverySampleAtItsRate() {
         Form3Driver driver;
         driver.form->Command3_Click();
         driver.form->saveCapture(QStringLiteral("simulata.sr"));
@@ -97,9 +97,9 @@ private slots:
         const auto& simulated = driver.files.saved[0];
         QCOMPARE(simulated.path, std::string("simulata.sr"));
         QCOMPARE(simulated.sampleRate, kPortRate);
-        QCOMPARE(simulated.samples.size(), std::size_t(kSplitSamples));
+        QCOMPARE(simulated.samples.size(), std::size_t(NoiseSourceSimulator::kLastCopied));
         QCOMPARE(driver.files.saved[1].sampleRate, FakeCaptureFiles::kRate);
-        QVERIFY(driver.files.saved[1].samples == driver.form->instrument().splitSamples());
+        QVERIFY(driver.files.saved[1].samples == driver.form->instrument().heldSamples());
 
         driver.files.saveRefused = true;
         const QString message = Form3Driver::answeringMessageBox(
