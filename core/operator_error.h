@@ -48,6 +48,7 @@ public:
         FileTooManyChannels,   // the channel count as written is the detail
         FileChannelMissing,    // the missing channel is the detail; choices: the file's channels
         FileTooShort,          // the samples it holds are the detail
+        FileNoLogicData,       // analog channels only
         FileCorrupt,           // the entry whose checksum fails is the detail
         FileNotWritten,        // the system's reason is the detail
         FileTargetNotRegular,  // a save's target exists and is a device, a FIFO or a folder

@@ -192,7 +192,8 @@ std::string operatorMessage(const OperatorError& error) {
                ". Aprire un file salvato da questo programma, da PulseView o da sigrok-cli.";
     case Kind::FileUnitSizeInvalid:
         return file + " dichiara un'ampiezza di campione (unitsize) non valida: " + quoted(detail) +
-               ". Deve essere da 1 a 8 byte e contenere tutti i canali: il file è danneggiato.";
+               ". Deve essere da 1 a 8 byte e contenere i canali dei ricevitori: il file è "
+               "danneggiato, o i canali scelti non sono stati acquisiti.";
     case Kind::FileSampleRateInvalid:
         return file + " dichiara una frequenza di campionamento non valida: " + quoted(detail) +
                ". Deve essere un numero intero di hertz, da 1 Hz a " + kHighestRate +
@@ -213,6 +214,10 @@ std::string operatorMessage(const OperatorError& error) {
     case Kind::FileTooShort:
         return file + " contiene solo " + detail + " campioni: l'analisi ne legge " +
                std::to_string(kMinimumSamples) + ". Aprire un'acquisizione più lunga.";
+    case Kind::FileNoLogicData:
+        return file +
+               " contiene solo canali analogici, senza dati logici: il correlatore legge i bit "
+               "di due canali logici. Aprire un'acquisizione dei canali logici dei ricevitori.";
     case Kind::FileCorrupt:
         return file + " è danneggiato: i dati " + quoted(detail) +
                " non corrispondono al loro codice di controllo (CRC), quindi non vengono usati. "

@@ -85,12 +85,11 @@ public:
         if (devices.size() > 1) {
             refuse(Kind::FileNotSession, "non contiene un solo dispositivo");
         }
-        if (devices.empty()) {
-            return {release(), 0, 0};
+        Contents contents;
+        if (!devices.empty()) {
+            checkDevice(keys.get(), devices.front().c_str(), samples, contents);
         }
-        std::uint64_t rate = 0;
-        const int held = checkDevice(keys.get(), devices.front().c_str(), samples, rate);
-        return {release(), held, rate};
+        return {release(), std::move(contents)};
     }
 
 private:
@@ -194,16 +193,15 @@ private:
         return keys;
     }
 
-    // Returns the samples of logic data the device's section names, up to
-    // samples, and gives its rate.
-    int checkDevice(GKeyFile* keys, const char* group, int samples, std::uint64_t& hertz) {
+    // What the device's section holds, up to samples of its logic data.
+    void checkDevice(GKeyFile* keys, const char* group, int samples, Contents& contents) {
         const long long logicChannels = channelCount(keys, group, "total probes");
         const long long analogChannels = channelCount(keys, group, "total analog");
         const auto captureFile = valueOf(keys, group, "capturefile");
         checkKeyOrder(keys, group, captureFile || analogChannels > 0);
-        hertz = sampleRate(keys, group);
+        contents.sampleRate = sampleRate(keys, group);
         if (!captureFile) {
-            return 0; // analog data only
+            return; // analog data only
         }
         // libsigrok cuts the names of numbered chunks at 126 characters, and
         // would read other data than was checked.
@@ -212,13 +210,19 @@ private:
         }
         const auto unit = valueOf(keys, group, "unitsize");
         const long long unitSize = unit ? number(*unit) : -1;
-        if (unitSize < 1 || unitSize > kUnitSizeLimit || unitSize * 8 < logicChannels) {
+        // libsigrok's own writer counts every channel of the analyser but
+        // keeps only the bytes of those it captured: whether the receivers'
+        // channels lie within the unit is for the load to say.
+        if (unitSize < 1 || unitSize > kUnitSizeLimit) {
             refuse(Kind::FileUnitSizeInvalid, unit.value_or(""));
         }
         const zip_uint64_t bytes =
             checkData(*captureFile, static_cast<zip_uint64_t>(samples * unitSize));
-        return static_cast<int>(std::min<zip_uint64_t>(bytes / static_cast<zip_uint64_t>(unitSize),
-                                                       static_cast<zip_uint64_t>(samples)));
+        contents.logic = true;
+        contents.unitSize = static_cast<int>(unitSize);
+        contents.samples = static_cast<int>(std::min<zip_uint64_t>(
+            bytes / static_cast<zip_uint64_t>(unitSize), static_cast<zip_uint64_t>(samples)));
+        contents.channels = declaredChannels(keys, group, logicChannels);
     }
 
     std::uint64_t sampleRate(GKeyFile* keys, const char* group) const {
@@ -272,6 +276,18 @@ private:
                 }
             }
         }
+    }
+
+    // The names of probe1.. up to the count, where the file gives them.
+    std::vector<std::string> declaredChannels(GKeyFile* keys, const char* group,
+                                              long long count) const {
+        std::vector<std::string> names;
+        for (long long n = 1; n <= count; ++n) {
+            if (const auto name = valueOf(keys, group, ("probe" + std::to_string(n)).c_str())) {
+                names.push_back(*name);
+            }
+        }
+        return names;
     }
 
     // libsigrok makes each channel an object, one by one: a count must be
@@ -345,8 +361,7 @@ Checked::~Checked() {
 }
 
 Checked::Checked(Checked&& other) noexcept
-    : descriptor_(std::exchange(other.descriptor_, -1)), samples_(other.samples_),
-      sampleRate_(other.sampleRate_) {}
+    : descriptor_(std::exchange(other.descriptor_, -1)), contents_(std::move(other.contents_)) {}
 
 std::string Checked::loadPath() const {
     return "/proc/self/fd/" + std::to_string(descriptor_);

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The checks a sigrok session file passes before libsigrok loads it, read
 // with libzip and GLib's key-file parser. libsigrok 0.5.2 takes some broken
@@ -14,10 +16,21 @@ namespace SessionArchive {
 
 // A checked file, held open: loading it by loadPath() reads what was
 // checked, even if the name has since been given to another file.
+// What the check found of the file's device.
+struct Contents {
+    bool logic = false;  // it has logic data at all
+    int samples = 0;     // of logic data, up to the samples asked for
+    std::uint64_t sampleRate = 0;
+    int unitSize = 0;    // bytes per sample
+    // The logic channels the file declares, by name; libsigrok makes up
+    // others for any bits the unit holds beyond them.
+    std::vector<std::string> channels;
+};
+
 class Checked {
 public:
-    Checked(int descriptor, int samples, std::uint64_t sampleRate)
-        : descriptor_(descriptor), samples_(samples), sampleRate_(sampleRate) {}
+    Checked(int descriptor, Contents contents)
+        : descriptor_(descriptor), contents_(std::move(contents)) {}
     ~Checked();
     Checked(Checked&& other) noexcept;
     Checked(const Checked&) = delete;
@@ -26,14 +39,14 @@ public:
 
     // The checked file through the descriptor held, for libsigrok to load.
     std::string loadPath() const;
+    const Contents& contents() const { return contents_; }
     // Samples of logic data the file holds, up to the samples asked for.
-    int samples() const { return samples_; }
-    std::uint64_t sampleRate() const { return sampleRate_; }
+    int samples() const { return contents_.samples; }
+    std::uint64_t sampleRate() const { return contents_.sampleRate; }
 
 private:
     int descriptor_;
-    int samples_;
-    std::uint64_t sampleRate_;
+    Contents contents_;
 };
 
 // Throws OperatorError with a File kind naming path when the file is not a

@@ -89,6 +89,7 @@ const std::vector<MessageCase> kCases = {
     {Kind::FileTooManyChannels, "a.sr", "100000", {}, {"100000 canali", "64"}},
     {Kind::FileChannelMissing, "a.sr", "D1", {"D0", "D2"}, {"\"D1\"", "D0, D2", "--channels"}},
     {Kind::FileTooShort, "a.sr", "1000", {}, {"1000 campioni", std::to_string(kMinimumSamples)}},
+    {Kind::FileNoLogicData, "a.sr", "", {}, {"analogici", "logici"}},
     {Kind::FileCorrupt, "a.sr", "logic-1-1", {}, {"\"logic-1-1\"", "CRC"}},
     {Kind::FileNotWritten, "a.sr", "No space left on device", {}, {"No space", "non è stato"}},
     {Kind::FileTargetNotRegular, "/dev/null", "", {}, {"non è un file regolare", "altro nome"}},

@@ -230,12 +230,36 @@ const BadFile kBadFiles[] = {
      Kind::FileUnitSizeInvalid, "9"},
     {"no unit size", [](const std::string& path) { withKey(path, "unitsize", std::nullopt); },
      Kind::FileUnitSizeInvalid, ""},
-    {"unit size too small for the channels",
+    {"receiver's channel beyond the unit",
+     [](const std::string& path) {
+         Builder::writeSession(
+             path,
+             Builder::edited(Builder::edited(Builder::twoChannels(), "total probes", "16"),
+                             "probe10", "D9"),
+             stepData(2000));
+     },
+     Kind::FileUnitSizeInvalid,
+     "1",
+     {"D0", "D9"}},
+    {"channel libsigrok makes up",
      [](const std::string& path) {
          Builder::writeSession(path, Builder::edited(Builder::twoChannels(), "total probes", "16"),
                                stepData(2000));
      },
-     Kind::FileUnitSizeInvalid, "1"},
+     Kind::FileChannelMissing,
+     "3",
+     {"D0", "3"},
+     {"D0", "D1"}},
+    {"analog data only",
+     [](const std::string& path) {
+         Builder::write(path,
+                        {{"version", "2"},
+                         {"metadata",
+                          "[global]\nsigrok version=0.5.2\n\n[device 1]\nsamplerate=1 MHz\n"
+                          "total analog=1\nanalog1=A0\n"},
+                         {"analog-1-1-1", std::string(64, '\0')}});
+     },
+     Kind::FileNoLogicData, ""},
     {"channel named before its count",
      [](const std::string& path) {
          Builder::Keys keys = Builder::twoChannels();
@@ -309,6 +333,18 @@ TEST(SessionFile, DataPastTheScanIsNotRead) {
     const Capture taken = captureFrom(file);
     Instrument::place(*store, taken);
     EXPECT_EQ(store->rawSamples[kSamples], 2);
+}
+
+// libsigrok's writer counts every channel of the analyser, but keeps the
+// bytes of the channels it captured: 16 channels, D0..D7 kept.
+TEST(SessionFile, AFileThatKeptFewerChannelsThanItCountsOpens) {
+    const std::string path = temporaryPath("sixteen.sr");
+    Builder::writeSession(path, Builder::edited(Builder::twoChannels(), "total probes", "16"),
+                          stepData(2000));
+    SessionFile file(path, {});
+    const Capture taken = captureFrom(file);
+    ASSERT_EQ(taken.samples.size(), 2000U);
+    EXPECT_EQ(taken.samples[3], 3);
 }
 
 // The check holds the file open, and the load reads that file, whatever
