@@ -1,6 +1,9 @@
 #include "sector_correlator.h"
 
+#include "window_sums.h"
+
 #include <cstdint>
+#include <thread>
 
 namespace {
 
@@ -23,25 +26,27 @@ int SectorCorrelator::integrate(const std::vector<std::uint8_t>& right,
                                 SampleStore::Correlogram& leftSector,
                                 SampleStore::Correlogram& rightSector) {
     const int windows = windowsIn(samples);
+    // The lanes read past the last lag: the bits are copied with room after them.
+    const auto padded = [](const std::vector<std::uint8_t>& bits) {
+        std::vector<std::uint8_t> copy(bits);
+        copy.resize(bits.size() + WindowSums::kLanes);
+        return copy;
+    };
+    const auto paddedRight = padded(right);
+    const auto paddedLeft = padded(left);
     const auto sector = [windows](const std::vector<std::uint8_t>& reference,
                                   const std::vector<std::uint8_t>& compared,
                                   SampleStore::Correlogram& result) {
+        double sums[WindowSums::kLanes] = {};
+        WindowSums::add(reference.data(), compared.data(), windows, sums);
         for (int d = 0; d <= kMaxLag; ++d) {
-            double sum = 0.0;
-            for (int w = 0; w < windows; ++w) {
-                const std::size_t start = static_cast<std::size_t>(w) * kWindow;
-                double value = 0.0;
-                for (std::size_t i = start + 1; i <= start + kWindow; ++i) {
-                    value = value * kDecay +
-                            agreement(reference[i], compared[i + static_cast<std::size_t>(d)]);
-                }
-                sum += value;
-            }
-            result[static_cast<std::size_t>(d)] = sum / windows;
+            result[static_cast<std::size_t>(d)] = sums[d] / windows;
         }
     };
-    sector(left, right, leftSector);
-    sector(right, left, rightSector);
+    // One sector on another core meanwhile: they share nothing they write.
+    std::thread other([&] { sector(paddedRight, paddedLeft, rightSector); });
+    sector(paddedLeft, paddedRight, leftSector);
+    other.join();
     return windows;
 }
 

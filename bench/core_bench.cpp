@@ -25,6 +25,28 @@ void BM_Analysis(benchmark::State& state) {
 }
 BENCHMARK(BM_Analysis)->Unit(benchmark::kMicrosecond);
 
+// The mean over all 108 windows of a scan; compare with BM_Analysis, which
+// computes the first window alone.
+void BM_IntegratedAnalysis(benchmark::State& state) {
+    std::mt19937 random(3);
+    std::bernoulli_distribution bit;
+    std::vector<std::uint8_t> right(kSamples + 1);
+    std::vector<std::uint8_t> left(kSamples + 1);
+    for (std::size_t i = 1; i <= kSamples; ++i) {
+        right[i] = static_cast<std::uint8_t>(bit(random));
+        left[i] = static_cast<std::uint8_t>(bit(random));
+    }
+    auto store = std::make_unique<SampleStore>();
+    for (auto _ : state) {
+        SectorCorrelator::integrate(right, left, kSamples, store->correlationLeft,
+                                    store->correlationRight);
+        benchmark::DoNotOptimize(store->correlationLeft.data());
+    }
+    state.counters["windows/s"] = benchmark::Counter(SectorCorrelator::windowsIn(kSamples),
+                                                     benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_IntegratedAnalysis)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
 void BM_Simulation(benchmark::State& state) {
     TwisterRandom random;
     NoiseSourceSimulator simulator(random);

@@ -18,10 +18,10 @@ namespace SessionArchive {
 // checked, even if the name has since been given to another file.
 // What the check found of the file's device.
 struct Contents {
-    bool logic = false;  // it has logic data at all
-    int samples = 0;     // of logic data, up to the samples asked for
+    bool logic = false; // it has logic data at all
+    int samples = 0;    // of logic data, up to the samples asked for
     std::uint64_t sampleRate = 0;
-    int unitSize = 0;    // bytes per sample
+    int unitSize = 0; // bytes per sample
     // The logic channels the file declares, by name; libsigrok makes up
     // others for any bits the unit holds beyond them.
     std::vector<std::string> channels;

@@ -252,12 +252,11 @@ const BadFile kBadFiles[] = {
      {"D0", "D1"}},
     {"analog data only",
      [](const std::string& path) {
-         Builder::write(path,
-                        {{"version", "2"},
-                         {"metadata",
-                          "[global]\nsigrok version=0.5.2\n\n[device 1]\nsamplerate=1 MHz\n"
-                          "total analog=1\nanalog1=A0\n"},
-                         {"analog-1-1-1", std::string(64, '\0')}});
+         Builder::write(
+             path, {{"version", "2"},
+                    {"metadata", "[global]\nsigrok version=0.5.2\n\n[device 1]\nsamplerate=1 MHz\n"
+                                 "total analog=1\nanalog1=A0\n"},
+                    {"analog-1-1-1", std::string(64, '\0')}});
      },
      Kind::FileNoLogicData, ""},
     {"channel named before its count",
