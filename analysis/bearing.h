@@ -30,6 +30,11 @@ struct Geometry {
 
 enum class Verdict { Source, None, IdleRight, IdleLeft, IdleBoth, NoDirection, Edge };
 
+inline bool isIdle(Verdict verdict) {
+    return verdict == Verdict::IdleRight || verdict == Verdict::IdleLeft ||
+           verdict == Verdict::IdleBoth;
+}
+
 // A receiver whose bits were all equal over the samples analysed: 0 or 1.
 struct Idle {
     std::optional<int> right;

@@ -64,9 +64,7 @@ std::string field(const std::string& text) {
 }
 
 std::string row(const std::string& name, const Bearing::Result& result) {
-    const bool idle = result.verdict == Bearing::Verdict::IdleRight ||
-                      result.verdict == Bearing::Verdict::IdleLeft ||
-                      result.verdict == Bearing::Verdict::IdleBoth;
+    const bool idle = Bearing::isIdle(result.verdict);
     std::string line = field(name) + "," + verdictName(result.verdict) + ",";
     if (!idle) {
         line += fixed(result.lag) + "," + fixed(result.delayUs) + ",";

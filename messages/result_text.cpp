@@ -41,9 +41,7 @@ std::string verdictText(Bearing::Verdict verdict) {
 
 std::string resultText(const Bearing::Result& result, std::string_view point) {
     const std::string verdict = verdictText(result.verdict);
-    if (result.verdict == Bearing::Verdict::IdleRight ||
-        result.verdict == Bearing::Verdict::IdleLeft ||
-        result.verdict == Bearing::Verdict::IdleBoth) {
+    if (Bearing::isIdle(result.verdict)) {
         return "Risultato: " + verdict + ".";
     }
     const std::string sector = result.lag < 0.0   ? "settore sinistro"

@@ -44,6 +44,11 @@ mv "$work/out" "$work/from-file.csv"
 status 0 --csv -d demo
 cmp -s "$work/out" "$work/from-file.csv" || fail "the kept capture analyses differently"
 
+# The mean over every whole window: the same layout, other values.
+status 0 --csv --integrate "$work/demo.sr"
+[ "$(wc -l <"$work/out")" = 243 ] || fail "integrated: $(wc -l <"$work/out") lines"
+cmp -s "$work/out" "$work/from-file.csv" && fail "--integrate changed nothing"
+
 # A name that is not UTF-8 names the file, byte for byte.
 name=$'caf\xe9.sr'
 status 0 -d demo -o "$work/$name"
