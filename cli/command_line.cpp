@@ -127,6 +127,10 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     }
     if (parser.isSet(sampleRate)) {
         line.sampleRate = CaptureOptions::parseSampleRate(bytes(parser.value(sampleRate)));
+        if (line.sampleRate < kLowestScanRate) {
+            throw OperatorError(Kind::SampleRateTooLow, bytes(parser.value(sampleRate)),
+                                std::to_string(kLowestScanRate));
+        }
         if (!line.device) {
             throw OperatorError(Kind::SampleRateWithoutDevice, bytes(parser.value(sampleRate)));
         }
@@ -172,7 +176,8 @@ QString CommandLine::helpText() {
                "                        la frequenza di campionamento dell'analizzatore, in hertz\n"
                "                        interi, con il suffisso facoltativo k, M o G "
                "(predefinita:\n"
-               "                        %1, cioè %2 per unità di ritardo)\n"
+               "                        %1, cioè %2 per unità di ritardo; almeno %4 Hz,\n"
+               "                        perché una scansione non duri più di %5 s)\n"
                "      --csv             senza finestra: analizza una scansione (dal FILE.sr, da -d "
                "o\n"
                "                        dalla porta) e scrive il correlogramma in CSV sull'uscita\n"
@@ -195,7 +200,8 @@ QString CommandLine::helpText() {
                "il file o la scrittura non sono riusciti, 2 per un'opzione errata.\n")
         .arg(QString::fromStdString(CaptureOptions::formatSampleRate(kPortRate)),
              QString::fromStdString(PlotGeometry::lagDurationText(kPortRate, ".")),
-             QString::number(kSamples));
+             QString::number(kSamples), QString::number(kLowestScanRate),
+             QString::number(kLongestScan.count()));
 }
 
 QString CommandLine::versionText() {

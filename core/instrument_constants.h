@@ -32,3 +32,8 @@ inline constexpr int kPortControlAddress = kPortAddress + 2;
 inline constexpr std::uint64_t kPortRate = 50'000;
 inline constexpr std::chrono::nanoseconds kPortPeriod{std::nano::den / kPortRate};
 static_assert(std::nano::den % kPortRate == 0, "the port's period is a whole number of ns");
+
+// No scan may take longer: the lowest rate an analyser may be asked for.
+inline constexpr std::chrono::seconds kLongestScan{60};
+inline constexpr std::uint64_t kLowestScanRate =
+    (kSamples + kLongestScan.count() - 1) / kLongestScan.count();

@@ -62,6 +62,7 @@ public:
         ScanOptionUnknown, // the driver is the detail; choices: its scan options
         ScanOptionInvalid, // the driver's message is the detail
         SampleRateInvalid,
+        SampleRateTooLow, // a scan would take too long; the lowest rate is the detail
         ChannelsInvalid,
         SampleRateWithoutDevice,
         GeometryInvalid, // a baseline or speed that is no finite positive number; the option

@@ -248,7 +248,9 @@ std::string operatorMessage(const OperatorError& error) {
     case Kind::DriverUnknown:
         return "Driver sconosciuto: " + quoted(value) +
                ". Indicare il driver nella forma DRIVER[:CHIAVE=VALORE...]" +
-               listing(", con uno di questi driver di libsigrok: ", choices, "") + ".";
+               listing(", con uno di questi driver di analizzatori logici di libsigrok: ", choices,
+                       "") +
+               ".";
     case Kind::ScanOptionUnknown:
         return "Opzione di ricerca sconosciuta per il driver " + quoted(detail) + ": " +
                quoted(value) +
@@ -265,6 +267,10 @@ std::string operatorMessage(const OperatorError& error) {
         return "Frequenza di campionamento non valida: " + quoted(value) +
                ". Indicare un numero intero di hertz, da 1 Hz a " + kHighestRate +
                ", con il suffisso facoltativo k, M o G: per esempio 50k, 1.5M o 200000.";
+    case Kind::SampleRateTooLow:
+        return "Frequenza di campionamento troppo bassa: " + quoted(value) + ". Una scansione di " +
+               std::to_string(kSamples) + " campioni durerebbe più di " +
+               std::to_string(kLongestScan.count()) + " s: indicare almeno " + detail + " Hz.";
     case Kind::ChannelsInvalid:
         return "Canali non validi: " + quoted(value) +
                ". Indicare due canali logici diversi, il destro e poi il sinistro, separati da "

@@ -26,9 +26,13 @@ std::shared_ptr<sigrok::Driver> driverOf(const CaptureOptions::DeviceSpec& reque
     const auto drivers = SigrokContext::get()->drivers();
     const auto found = drivers.find(request.driver);
     if (found == drivers.end()) {
+        // Those that libsigrok classes as logic analysers (some oscilloscopes
+        // with logic channels among them): not its multimeters or supplies.
         std::vector<std::string> names;
-        for (const auto& entry : drivers) {
-            names.push_back(entry.first);
+        for (const auto& [name, driver] : drivers) {
+            if (driver->config_keys().contains(sigrok::ConfigKey::LOGIC_ANALYZER)) {
+                names.push_back(name);
+            }
         }
         throw OperatorError(Kind::DriverUnknown, request.driver, {}, names);
     }

@@ -173,6 +173,7 @@ TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
         {"demo:conn=1.5", Kind::ScanOptionUnknown, "logic_channels"},
         {"demo:logic_channels=molti", Kind::ScanOptionInvalid, nullptr},
     };
+    const auto drivers = SigrokContext::get()->drivers();
     for (const auto& c : cases) {
         try {
             DeviceCapture(parseDeviceSpec(c.request), {}, kFastRate);
@@ -183,6 +184,15 @@ TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
                 const auto& choices = error.choices();
                 EXPECT_NE(std::find(choices.begin(), choices.end(), c.listed), choices.end())
                     << c.request;
+            }
+            if (c.kind == Kind::DriverUnknown) {
+                // Logic analysers only, not the multimeters and supplies.
+                EXPECT_LT(error.choices().size(), drivers.size() / 2);
+                for (const std::string& name : error.choices()) {
+                    EXPECT_TRUE(
+                        drivers.at(name)->config_keys().contains(sigrok::ConfigKey::LOGIC_ANALYZER))
+                        << name;
+                }
             }
         }
     }
