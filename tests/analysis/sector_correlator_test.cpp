@@ -1,5 +1,6 @@
 #include "sector_correlator.h"
 #include "test_values.h"
+#include "window_sums.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -184,6 +185,27 @@ TEST(SectorCorrelator, IntegrationIsTheMeanOfTheSpecifiedWindowsBitForBit) {
             EXPECT_EQ(integrated->correlationLeft, window->correlationLeft);
             EXPECT_EQ(integrated->correlationRight, window->correlationRight);
         }
+    }
+}
+
+// Every instruction set's build of the integration adds the same bits.
+TEST(SectorCorrelator, EveryInstructionSetIntegratesAlike) {
+    std::mt19937 random(11);
+    std::bernoulli_distribution bit;
+    const int windows = 3;
+    std::vector<std::uint8_t> reference(windows * kWindow + WindowSums::kLanes + 1);
+    std::vector<std::uint8_t> compared(reference.size());
+    for (std::size_t i = 1; i < reference.size(); ++i) {
+        reference[i] = static_cast<std::uint8_t>(bit(random));
+        compared[i] = static_cast<std::uint8_t>(bit(random));
+    }
+    const auto kernels = WindowSums::kernels();
+    std::vector<double> first(WindowSums::kLanes);
+    kernels.back()(reference.data(), compared.data(), windows, first.data());
+    for (const WindowSums::Kernel kernel : kernels) {
+        std::vector<double> sums(WindowSums::kLanes);
+        kernel(reference.data(), compared.data(), windows, sums.data());
+        EXPECT_EQ(sums, first);
     }
 }
 
