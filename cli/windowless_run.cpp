@@ -4,9 +4,9 @@
 #include "instrument.h"
 #include "operator_error.h"
 #include "operator_message.h"
+#include "result_text.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <optional>
 
@@ -44,10 +44,7 @@ const char* verdictName(Bearing::Verdict verdict) {
 
 // Two decimals and a '.', whatever the locale.
 std::string fixed(double value) {
-    char text[64];
-    const auto written =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
-    return {text, written.ptr};
+    return fixedNumber(value, 2, ".");
 }
 
 std::string quotedCsv(const std::string& text) {

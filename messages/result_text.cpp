@@ -3,9 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace {
-
-std::string number(double value, int decimals, std::string_view decimalPoint) {
+std::string fixedNumber(double value, int decimals, std::string_view decimalPoint) {
     char text[64];
     const auto written =
         std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
@@ -15,6 +13,8 @@ std::string number(double value, int decimals, std::string_view decimalPoint) {
     }
     return shown;
 }
+
+namespace {
 
 std::string verdictText(Bearing::Verdict verdict) {
     switch (verdict) {
@@ -47,12 +47,12 @@ std::string resultText(const Bearing::Result& result, std::string_view point) {
     const std::string sector = result.lag < 0.0   ? "settore sinistro"
                                : result.lag > 0.0 ? "settore destro"
                                                   : "di fronte";
-    std::string text = "Risultato: " + sector + ", ritardo " + number(result.lag, 2, point) +
-                       " campioni = " + number(result.delayUs, 1, point) + " \u00B5s";
+    std::string text = "Risultato: " + sector + ", ritardo " + fixedNumber(result.lag, 2, point) +
+                       " campioni = " + fixedNumber(result.delayUs, 1, point) + " \u00B5s";
     if (result.bearing) {
         const auto& [bearing, low, high] = *result.bearing;
-        text += ", direzione " + number(bearing, 1, point) + "\u00B0 (da " + number(low, 1, point) +
-                "\u00B0 a " + number(high, 1, point) + "\u00B0)";
+        text += ", direzione " + fixedNumber(bearing, 1, point) + "\u00B0 (da " +
+                fixedNumber(low, 1, point) + "\u00B0 a " + fixedNumber(high, 1, point) + "\u00B0)";
     }
-    return text + ", contrasto " + number(result.contrast, 1, point) + ": " + verdict + ".";
+    return text + ", contrasto " + fixedNumber(result.contrast, 1, point) + ": " + verdict + ".";
 }

@@ -9,3 +9,6 @@
 // decimal point: the sector, the lag, the delay, the bearing when the
 // geometry is known, the contrast and the verdict.
 std::string resultText(const Bearing::Result& result, std::string_view decimalPoint);
+
+// value with decimals decimals after decimalPoint, whatever the locale.
+std::string fixedNumber(double value, int decimals, std::string_view decimalPoint);

@@ -270,7 +270,8 @@ void Form3::createAnalysisCommands() {
     integrate_->setCheckable(true);
     QSettings settings;
     integrate_->setChecked(settings.value(kIntegrateKey, false).toBool());
-    connect(integrate_, &QAction::toggled, this, &Form3::setIntegrating);
+    connect(integrate_, &QAction::toggled, this,
+            [](bool whole) { QSettings().setValue(kIntegrateKey, whole); });
     fileMenu_->addAction(QStringLiteral("Geometria\u2026"), this, &Form3::chooseGeometry);
     const double baseline = settings.value(kBaselineKey, 0.0).toDouble();
     if (baseline > 0.0) {
@@ -285,9 +286,9 @@ void Form3::createResultLine() {
     result_->setAutoFillBackground(false);
 }
 
+// The menu entry remembers the choice.
 void Form3::setIntegrating(bool whole) {
     integrate_->setChecked(whole);
-    QSettings().setValue(kIntegrateKey, whole);
 }
 
 void Form3::setGeometry(const Bearing::Geometry& geometry) {
