@@ -127,12 +127,6 @@ TEST(CommandLine, SummaryAndGeometry) {
             EXPECT_EQ(error.detail(), "--baseline");
         }
     }
-    try {
-        CommandLine::parse({"correlatore", "--csv", "a.sr", "b.sr"});
-        ADD_FAILURE() << "two files without --summary";
-    } catch (const OperatorError& error) {
-        EXPECT_EQ(error.kind(), Kind::ArgumentExtra);
-    }
 }
 
 } // namespace

@@ -12,26 +12,6 @@ namespace {
 using Kind = OperatorError::Kind;
 using namespace std::chrono_literals;
 
-TEST(CaptureWorker, GivesTheCaptureOrTheJobsOwnError) {
-    const Capture capture = CaptureWorker::run(
-        [](CaptureWorker::Progress& progress) {
-            progress.enter(Kind::PortStalled, 1s);
-            return Capture{{1, 2, 3}, 1000, PortOrigin{}};
-        },
-        "porta");
-    EXPECT_EQ(capture.samples, (std::vector<std::uint8_t>{1, 2, 3}));
-    try {
-        CaptureWorker::run(
-            [](CaptureWorker::Progress&) -> Capture {
-                throw OperatorError(Kind::PortBusy, "porta");
-            },
-            "porta");
-        ADD_FAILURE() << "no error";
-    } catch (const OperatorError& error) {
-        EXPECT_EQ(error.kind(), Kind::PortBusy);
-    }
-}
-
 // A phase that overruns gives its own error, and the caller goes on while
 // the job stays blocked; a phase told to stop that then ends gives the
 // job's own result.

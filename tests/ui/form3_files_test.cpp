@@ -1,6 +1,5 @@
 #include "correlogram_csv.h"
 #include "form3_driver.h"
-#include "full_disk.h"
 
 #include <QAction>
 #include <QDir>
@@ -135,27 +134,6 @@ private slots:
         QVERIFY2(message.contains(QStringLiteral("occupato.csv")), qPrintable(message));
         QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("occupato.csv")});
-    }
-
-    // A full disk, as a file-size limit makes one: the export says so and
-    // the file it was to replace keeps what it held.
-    void exportToAFullDiskKeepsTheOldFile() {
-        Form3Driver driver;
-        QTemporaryDir folder;
-        const QString target = folder.filePath(QStringLiteral("keep.csv"));
-        QFile old(target);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old contents") == 12);
-        old.close();
-        driver.form->command2_click();
-        QString message;
-        {
-            const FullDisk full(100);
-            message =
-                Form3Driver::answeringMessageBox([&] { driver.form->exportCorrelogram(target); });
-        }
-
-        QVERIFY2(message.contains(QStringLiteral("keep.csv")), qPrintable(message));
-        QCOMPARE(contentsOf(target), QByteArray("old contents"));
     }
 
     // The surface's menu; saving waits for a capture, exports for an
