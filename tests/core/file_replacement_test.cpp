@@ -16,8 +16,10 @@ namespace {
 namespace fs = std::filesystem;
 using Kind = OperatorError::Kind;
 
+// A folder of each test's own: ctest runs them side by side.
 fs::path freshFolder() {
-    const fs::path folder = fs::path(testing::TempDir()) / "file_replacement_test";
+    const fs::path folder = fs::path(testing::TempDir()) / "file_replacement_test" /
+                            testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
