@@ -17,7 +17,7 @@ namespace {
 
 void BM_DemoDeviceScan(benchmark::State& state) {
     constexpr std::uint64_t kRate = kPortRate;
-    DeviceCapture capture(CaptureOptions::parseDeviceSpec("demo"), {}, kRate);
+    DeviceCapture capture({CaptureOptions::parseDeviceSpec("demo"), {}, kRate, {}});
     double seconds = 0.0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
@@ -49,8 +49,8 @@ long residentKilobytes() {
 // resident memory must stay flat. A demo with many channels makes each
 // device found large, so that one kept per scan would show at once.
 void BM_DemoScanSoak(benchmark::State& state) {
-    DeviceCapture capture(CaptureOptions::parseDeviceSpec("demo:logic_channels=1000"), {},
-                          10'000'000);
+    DeviceCapture capture(
+        {CaptureOptions::parseDeviceSpec("demo:logic_channels=1000"), {}, 10'000'000, {}});
     for (int i = 0; i < 10; ++i) {
         CaptureWorker::run(
             [&](CaptureWorker::Progress& progress) { return capture.capture(progress); },

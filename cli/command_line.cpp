@@ -53,6 +53,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
                                       QStringLiteral("CANALI"));
     const QCommandLineOption sampleRate(QStringLiteral("samplerate"), {},
                                         QStringLiteral("FREQUENZA"));
+    const QCommandLineOption config(QStringLiteral("config"), {}, QStringLiteral("CHIAVE=VALORE"));
+    const QCommandLineOption scan(QStringLiteral("scan"));
     const QCommandLineOption csv(QStringLiteral("csv"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
                                     QStringLiteral("FILE"));
@@ -66,8 +68,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     QCommandLineParser parser;
     // "-platform" is one option, as Qt reads it, not seven short ones.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({driver, channels, sampleRate, csv, output, summary, integrate, baseline,
-                       speed, help, version});
+    parser.addOptions({driver, channels, sampleRate, config, scan, csv, output, summary, integrate,
+                       baseline, speed, help, version});
     for (const char* name : kQtValueOptions) {
         parser.addOption({QString::fromLatin1(name), {}, QStringLiteral("X")});
     }
@@ -93,6 +95,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         line.action = Action::ShowHelp;
     } else if (parser.isSet(version)) {
         line.action = Action::ShowVersion;
+    } else if (parser.isSet(scan)) {
+        line.action = Action::ListAnalysers;
     } else if (parser.isSet(summary)) {
         line.action = Action::Summarize;
     } else if (parser.isSet(csv) || parser.isSet(output)) {
@@ -125,15 +129,31 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     if (parser.isSet(channels)) {
         line.channels = CaptureOptions::parseChannels(bytes(parser.value(channels)));
     }
+    // --samplerate is a shorthand for --config samplerate=..., and wins over it.
+    std::optional<std::string> rate;
+    std::string deviceOption; // as written, for when no analyser is named
+    for (const QString& items : parser.values(config)) {
+        for (auto& [key, value] : CaptureOptions::parseConfig(bytes(items))) {
+            if (key == "samplerate") {
+                rate = value;
+            } else {
+                line.config.emplace_back(key, value);
+            }
+        }
+        deviceOption = "--config " + bytes(items);
+    }
     if (parser.isSet(sampleRate)) {
-        line.sampleRate = CaptureOptions::parseSampleRate(bytes(parser.value(sampleRate)));
+        rate = bytes(parser.value(sampleRate));
+        deviceOption = "--samplerate " + *rate;
+    }
+    if (rate) {
+        line.sampleRate = CaptureOptions::parseSampleRate(*rate);
         if (line.sampleRate < kLowestScanRate) {
-            throw OperatorError(Kind::SampleRateTooLow, bytes(parser.value(sampleRate)),
-                                std::to_string(kLowestScanRate));
+            throw OperatorError(Kind::SampleRateTooLow, *rate, std::to_string(kLowestScanRate));
         }
-        if (!line.device) {
-            throw OperatorError(Kind::SampleRateWithoutDevice, bytes(parser.value(sampleRate)));
-        }
+    }
+    if (!deviceOption.empty() && !line.device) {
+        throw OperatorError(Kind::SampleRateWithoutDevice, deviceOption);
     }
     // Without the window the file is the scan: nothing else can be one.
     if (line.action == Action::RunWithoutWindow && line.file) {
@@ -160,7 +180,9 @@ QString CommandLine::helpText() {
                "Uso: correlatore [OPZIONI] [FILE.sr]\n"
                "\n"
                "Correlatore di rumore a due canali: trova il settore da cui proviene una sorgente\n"
-               "di rumore. Senza opzioni campiona i due ricevitori sulla porta parallela.\n"
+               "di rumore. Senza opzioni campiona i due ricevitori sulla porta parallela, o\n"
+               "dalla sorgente scelta l'ultima volta nella finestra (\"Sorgente di\n"
+               "acquisizione…\" nel menu del grafico).\n"
                "Con un FILE.sr (acquisizione di sigrok, PulseView o di questo programma) lo apre\n"
                "all'avvio come se fosse una scansione.\n"
                "\n"
@@ -171,13 +193,21 @@ QString CommandLine::helpText() {
                "                        fx2lafw:conn=1.5 o demo\n"
                "  -C, --channels DESTRO,SINISTRO\n"
                "                        i canali logici del ricevitore destro e del sinistro,\n"
-               "                        nell'analizzatore o nel file (predefiniti: D0,D1)\n"
+               "                        nell'analizzatore o nel file (predefiniti: D0,D1; se\n"
+               "                        mancano, i primi due canali logici, il destro quello di\n"
+               "                        indice minore)\n"
                "      --samplerate FREQUENZA\n"
                "                        la frequenza di campionamento dell'analizzatore, in hertz\n"
-               "                        interi, con il suffisso facoltativo k, M o G "
-               "(predefinita:\n"
-               "                        %1, cioè %2 per unità di ritardo; almeno %4 Hz,\n"
-               "                        perché una scansione non duri più di %5 s)\n"
+               "                        interi, come 50000, 50k, 50kHz, 1.5MHz o 1m (mega)\n"
+               "                        (predefinita: %1, cioè %2 per unità di ritardo; almeno\n"
+               "                        %4 Hz, perché una scansione non duri più di %5 s)\n"
+               "      --config CHIAVE=VALORE[:CHIAVE=VALORE...]\n"
+               "                        opzioni dell'analizzatore, come in sigrok-cli, per "
+               "esempio\n"
+               "                        samplerate=1M; non limit_samples, limit_msec o\n"
+               "                        continuous, che stabilisce il programma\n"
+               "      --scan            elenca gli analizzatori logici trovati (o quelli del\n"
+               "                        driver di -d), con la connessione e i canali, ed esce\n"
                "      --csv             senza finestra: analizza una scansione (dal FILE.sr, da -d "
                "o\n"
                "                        dalla porta) e scrive il correlogramma in CSV sull'uscita\n"

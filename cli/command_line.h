@@ -16,7 +16,15 @@
 struct CommandLine {
     // Without the window: one scan, kept with --output, analysed with --csv;
     // or the results of many files, or of one scan, with --summary.
-    enum class Action { OpenWindow, RunWithoutWindow, Summarize, ShowHelp, ShowVersion };
+    // Or list the analysers found, with --scan.
+    enum class Action {
+        OpenWindow,
+        RunWithoutWindow,
+        Summarize,
+        ListAnalysers,
+        ShowHelp,
+        ShowVersion
+    };
 
     // Takes each argument's bytes as Latin-1 characters (arguments()), so
     // that names that are not UTF-8 reach the files as they were typed.
@@ -28,10 +36,14 @@ struct CommandLine {
     static QString helpText();
     static QString versionText();
 
+    // The analyser -d names, with the channels, rate and options given.
+    CaptureOptions::Analyser analyser() const { return {*device, channels, sampleRate, config}; }
+
     Action action = Action::OpenWindow;
     std::optional<CaptureOptions::DeviceSpec> device;
     CaptureOptions::Channels channels;
     std::uint64_t sampleRate = kPortRate;
+    CaptureOptions::Config config;
     // A capture to open: in the window at start, or as the scan without it.
     std::optional<std::string> file;
     bool csv = false;

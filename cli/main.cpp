@@ -1,11 +1,11 @@
 #include "command_line.h"
-#include "device_capture.h"
 #include "form3.h"
+#include "installed_sources.h"
 #include "linux_port_io.h"
 #include "operator_error.h"
 #include "operator_message.h"
-#include "parallel_port_scan.h"
 #include "session_files.h"
+#include "source_settings.h"
 #include "windowless_run.h"
 
 #include <QApplication>
@@ -39,15 +39,25 @@ int finish(int status) {
 
 // Without the window a file given is the scan; otherwise scans come from the
 // analyser named, or from the parallel port.
-std::shared_ptr<CaptureSource> scanSource(const CommandLine& line, PortIo& port,
+std::shared_ptr<CaptureSource> scanSource(const CommandLine& line, CaptureSources& sources,
                                           CaptureFiles& files) {
     if (line.file && line.action == CommandLine::Action::RunWithoutWindow) {
         return files.open(*line.file);
     }
+    return line.device ? sources.analyser(line.analyser()) : sources.port();
+}
+
+// The window scans from the analyser named, or else from the source chosen
+// in it the last time; channels named on the command line win for this run.
+std::optional<CaptureOptions::Analyser> windowAnalyser(const CommandLine& line) {
     if (line.device) {
-        return std::make_shared<DeviceCapture>(*line.device, line.channels, line.sampleRate);
+        return line.analyser();
     }
-    return std::make_shared<ParallelPortScan>(port);
+    auto chosen = SourceSettings::load();
+    if (chosen && line.channels.choice == CaptureOptions::Channels::Choice::Named) {
+        chosen->channels = line.channels;
+    }
+    return chosen;
 }
 
 // Each file given, or else the one scan, with the name its row gives it.
@@ -83,10 +93,14 @@ int main(int argc, char* argv[]) {
     }
 
     LinuxPortIo port;
+    InstalledSources sources(port);
+    if (line.action == CommandLine::Action::ListAnalysers) {
+        return finish(WindowlessRun::listAnalysers(sources, line.device, std::cout, std::cerr));
+    }
     SessionFiles files(line.channels);
     std::shared_ptr<CaptureSource> source;
     try {
-        source = scanSource(line, port, files);
+        source = scanSource(line, sources, files);
     } catch (const OperatorError& error) {
         return fail(error);
     }
@@ -112,7 +126,17 @@ int main(int argc, char* argv[]) {
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QApplication::installTranslator(&qtTexts);
     }
+    auto analyser = windowAnalyser(line);
+    if (analyser && !line.device) {
+        try {
+            source = sources.analyser(*analyser);
+        } catch (const OperatorError&) {
+            // A remembered driver that this libsigrok lacks: the port, as by default.
+            analyser.reset();
+        }
+    }
     Form3 window(source, files);
+    window.offerSources(sources, analyser);
     window.show();
     if (line.file) {
         // Once the window is up, so that a file it cannot open is explained in it.

@@ -4,6 +4,7 @@
 #include "instrument.h"
 #include "operator_error.h"
 #include "operator_message.h"
+#include "origin_text.h"
 #include "result_text.h"
 
 #include <cerrno>
@@ -60,7 +61,7 @@ std::string field(const std::string& text) {
     return text.find_first_of("\",\r\n") == std::string::npos ? text : quotedCsv(text);
 }
 
-std::string row(const std::string& name, const Bearing::Result& result) {
+std::string row(const std::string& name, const Bearing::Result& result, const std::string& note) {
     const bool idle = Bearing::isIdle(result.verdict);
     std::string line = field(name) + "," + verdictName(result.verdict) + ",";
     if (!idle) {
@@ -71,7 +72,8 @@ std::string row(const std::string& name, const Bearing::Result& result) {
     for (int i = 0; i < 3; ++i) {
         line += (result.bearing ? fixed((*result.bearing)[static_cast<std::size_t>(i)]) : "") + ",";
     }
-    return line + (idle ? std::string() : fixed(result.contrast)) + ",";
+    return line + (idle ? std::string() : fixed(result.contrast)) + "," +
+           (note.empty() ? note : quotedCsv(note));
 }
 
 } // namespace
@@ -89,7 +91,9 @@ int summarize(const CommandLine& line, const std::vector<Named>& captures, std::
         try {
             instrument.scan(capture.source);
             analyse(instrument, line.integrate);
-            out << row(capture.name, instrument.assess(geometry)) << '\n';
+            out << row(capture.name, instrument.assess(geometry),
+                       channelsNote(instrument.marks().origin))
+                << '\n';
         } catch (const OperatorError& error) {
             out << field(capture.name) << ",error,,,,,,," << quotedCsv(operatorMessage(error))
                 << '\n';
@@ -119,6 +123,45 @@ int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, C
         }
     } catch (const OperatorError& error) {
         err << "correlatore: " << operatorMessage(error) << '\n';
+        return kFailed;
+    }
+    return kSucceeded;
+}
+
+int listAnalysers(CaptureSources& sources, const std::optional<CaptureOptions::DeviceSpec>& where,
+                  std::ostream& out, std::ostream& err) {
+    std::vector<CaptureOptions::DeviceSpec> drivers;
+    if (where) {
+        drivers.push_back(*where);
+    } else {
+        for (const std::string& driver : sources.analyserDrivers()) {
+            drivers.push_back(CaptureOptions::parseDeviceSpec(driver));
+        }
+    }
+    int found = 0;
+    for (const auto& driver : drivers) {
+        try {
+            const auto analysers = CaptureWorker::perform<std::vector<FoundAnalyser>>(
+                [&sources, driver](CaptureWorker::Progress& progress) {
+                    return sources.find(driver, progress);
+                },
+                driver.text);
+            for (const FoundAnalyser& analyser : analysers) {
+                out << (found++ == 0 ? "Analizzatori logici trovati:\n" : "") << analyser.spec
+                    << " - " << analyser.name() << " con " << analyser.logicChannels.size()
+                    << " canali logici:";
+                for (const std::string& channel : analyser.logicChannels) {
+                    out << ' ' << channel;
+                }
+                out << '\n';
+            }
+        } catch (const OperatorError& error) {
+            err << "correlatore: " << operatorMessage(error) << '\n';
+        }
+    }
+    if (found == 0) {
+        err << "correlatore: " << operatorMessage({OperatorError::Kind::NoAnalyserFound, {}})
+            << '\n';
         return kFailed;
     }
     return kSucceeded;

@@ -2,9 +2,11 @@
 
 #include "capture_files.h"
 #include "capture_source.h"
+#include "capture_sources.h"
 #include "command_line.h"
 
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,5 +34,12 @@ struct Named {
 // A capture that fails gives its row with the message, and the others go
 // on. Returns kFailed when any failed.
 int summarize(const CommandLine& line, const std::vector<Named>& captures, std::ostream& out);
+
+// The analysers found, as sigrok-cli --scan lists them: with where, its
+// devices; without it, those of every logic analyser driver. A driver that
+// fails is told on err, and the others go on. Returns kFailed when none is
+// found.
+int listAnalysers(CaptureSources& sources, const std::optional<CaptureOptions::DeviceSpec>& where,
+                  std::ostream& out, std::ostream& err);
 
 } // namespace WindowlessRun

@@ -2,6 +2,8 @@
 
 #include "operator_error.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -81,7 +83,42 @@ Channels parseChannels(std::string_view text) {
     if (names.size() != 2 || names[0].empty() || names[1].empty() || names[0] == names[1]) {
         throw OperatorError(Kind::ChannelsInvalid, std::string(text));
     }
-    return {names[0], names[1]};
+    return {names[0], names[1], Channels::Choice::Named};
+}
+
+Channels channelsAmong(const Channels& wanted, const std::vector<std::string>& names) {
+    const auto has = [&](const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    if (wanted.choice != Channels::Choice::Default || names.size() < 2 ||
+        (has(wanted.right) && has(wanted.left))) {
+        return wanted;
+    }
+    return {names[0], names[1], Channels::Choice::FirstTwo};
+}
+
+bool scanSetsItself(std::string_view key) {
+    // libsigrok names the limit in milliseconds "limit_time".
+    static constexpr std::string_view kScanOwn[] = {"limit_samples", "limit_msec", "limit_time",
+                                                    "continuous"};
+    return std::find(std::begin(kScanOwn), std::end(kScanOwn), key) != std::end(kScanOwn);
+}
+
+Config parseConfig(std::string_view text) {
+    Config config;
+    for (const std::string& pair : split(text, ':')) {
+        const std::size_t equals = pair.find('=');
+        if (equals == 0 || equals == std::string::npos || equals + 1 == pair.size()) {
+            throw OperatorError(Kind::ConfigInvalid, pair);
+        }
+        const std::string key = pair.substr(0, equals);
+        const std::string value = pair.substr(equals + 1);
+        if (scanSetsItself(key)) {
+            throw OperatorError(Kind::ConfigKeyReserved, key);
+        }
+        config.emplace_back(key, value);
+    }
+    return config;
 }
 
 // Worked out in integers, so that "1.5M" is exactly 1500000 and "1.0000005M"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "instrument_constants.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,13 +24,37 @@ struct DeviceSpec {
 
 // The logic channels of the right and of the left receiver.
 struct Channels {
+    // Named by the operator, the default names, or the first two logic
+    // channels of data that have no channels of the default names.
+    enum class Choice { Default, Named, FirstTwo };
+
     std::string right = "D0";
     std::string left = "D1";
+    Choice choice = Choice::Default;
+};
+
+// Device options as sigrok-cli's --config takes them, KEY=VALUE, in order.
+using Config = std::vector<std::pair<std::string, std::string>>;
+
+// An analyser and how a scan takes its samples from it.
+struct Analyser {
+    DeviceSpec device;
+    Channels channels;
+    std::uint64_t sampleRate = kPortRate;
+    Config config; // without the rate, which is sampleRate
 };
 
 DeviceSpec parseDeviceSpec(std::string_view text);
 // "RIGHT,LEFT": two different names.
 Channels parseChannels(std::string_view text);
+// The channels to read among the logic channels names, in index order: the
+// default names when both are there, or else the first two, the lower index
+// as the right receiver. Channels the operator named are kept as named.
+Channels channelsAmong(const Channels& wanted, const std::vector<std::string>& names);
+// The device options that a scan sets itself: its length, and no end.
+bool scanSetsItself(std::string_view key);
+// "KEY=VALUE[:KEY=VALUE...]", refusing the keys that the scan sets itself.
+Config parseConfig(std::string_view text);
 // No analyser samples faster; a larger rate is a mistake or a broken file.
 inline constexpr std::uint64_t kMaxSampleRate = 1'000'000'000'000;
 

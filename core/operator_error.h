@@ -64,7 +64,12 @@ public:
         SampleRateInvalid,
         SampleRateTooLow, // a scan would take too long; the lowest rate is the detail
         ChannelsInvalid,
-        SampleRateWithoutDevice,
+        ConfigInvalid,           // a --config item not of the form KEY=VALUE
+        ConfigKeyReserved,       // a key the scan sets itself
+        ConfigKeyUnknown,        // the device is the detail; choices: the keys it can set
+        ConfigValueInvalid,      // "KEY=VALUE" is the subject; the reason, when known, the detail
+        NoAnalyserFound,         // --scan found nothing
+        SampleRateWithoutDevice, // the option and its value as written
         GeometryInvalid, // a baseline or speed that is no finite positive number; the option
                          // is the detail
         ArgumentExtra,   // a second file

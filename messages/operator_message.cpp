@@ -22,6 +22,12 @@ std::string hex(int address) {
 
 const std::string kPort = hex(kPortAddress);
 
+// Most computers have no parallel port, and an analyser does the same work.
+const char* const kAnalyserInstead =
+    " Per usare invece un analizzatore logico, sceglierlo da \"Sorgente di acquisizione…\" "
+    "(menu del grafico) o avviare il programma con l'opzione -d (per esempio \"correlatore -d "
+    "fx2lafw\").";
+
 std::string joined(const std::vector<std::string>& items) {
     std::string list;
     for (const std::string& item : items) {
@@ -83,12 +89,13 @@ std::string operatorMessage(const OperatorError& error) {
     switch (error.kind()) {
     case Kind::PortMissing:
         return noDevice + ", e questo kernel non consente l'accesso diretto all'indirizzo " +
-               kPort + ". " + kLoadModules + " e riprovare.";
+               kPort + ". " + kLoadModules + " e riprovare." + kAnalyserInstead;
     case Kind::PortPermissionDenied:
         return "Accesso negato alla porta parallela " + device +
                ": l'utente non ha il permesso di aprirla. Aggiungere l'utente al gruppo \"lp\" "
                "(\"sudo usermod -aG lp NOME_UTENTE\"), uscire dalla sessione, rientrare e "
-               "riprovare.";
+               "riprovare." +
+               kAnalyserInstead;
     case Kind::PortBusy:
         return "La porta parallela " + device +
                " è occupata da un altro programma. Chiudere il programma che la sta usando "
@@ -96,7 +103,7 @@ std::string operatorMessage(const OperatorError& error) {
     case Kind::PortNotAParallelPort:
         return device + " esiste ma non è una porta parallela del driver ppdev, quindi non " +
                "viene usato. " + kLoadModules +
-               ", che creano il dispositivo della porta, e riprovare.";
+               ", che creano il dispositivo della porta, e riprovare." + kAnalyserInstead;
     case Kind::PortLockdown:
         return noDevice +
                ", e il kernel in modalità lockdown (Secure Boot attivo) rifiuta l'accesso "
@@ -104,23 +111,23 @@ std::string operatorMessage(const OperatorError& error) {
                kPort +
                " anche all'amministratore: la porta parallela si "
                "raggiunge solo tramite il driver ppdev. " +
-               kLoadModules + " e riprovare.";
+               kLoadModules + " e riprovare." + kAnalyserInstead;
     case Kind::PortNeedsRoot:
         return noDevice + ", e l'accesso diretto all'indirizzo " + kPort +
                " è stato rifiutato perché richiede i "
                "privilegi di amministratore (root). " +
                kLoadModules +
                " e aggiungere l'utente al gruppo \"lp\" (poi uscire dalla sessione e rientrare), "
-               "oppure avviare il programma come root.";
+               "oppure avviare il programma come root." +
+               kAnalyserInstead;
     case Kind::PortNotAnswering:
         return noDevice + ", e all'indirizzo " + kPort +
                " non risponde nessuna porta: il registro di controllo "
                "(" +
                hex(kPortControlAddress) +
                ") non rende i valori scritti. Verificare che la porta parallela sia "
-               "presente e attivata nel BIOS, oppure collegare i ricevitori a un analizzatore "
-               "logico e avviare il programma con l'opzione -d (per esempio \"correlatore -d "
-               "fx2lafw\").";
+               "presente e attivata nel BIOS." +
+               kAnalyserInstead;
     case Kind::PortLost:
         return "Comunicazione con la porta parallela " + device + " interrotta (" + detail +
                "). Verificare che la porta sia ancora collegata e riprovare.";
@@ -240,8 +247,9 @@ std::string operatorMessage(const OperatorError& error) {
         return withLog(notOpened + "errore inatteso.", detail);
     case Kind::OptionUnknown:
         return "Opzione sconosciuta: " + quoted(value) +
-               ". Opzioni accettate: -d/--driver, -C/--channels, --samplerate, --csv, -o/--output, "
-               "-h/--help, -V/--version (\"correlatore --help\" le descrive).";
+               ". Opzioni accettate: -d/--driver, -C/--channels, --samplerate, --config, --scan, "
+               "--csv, -o/--output, --summary, --integrate, --baseline, --speed, -h/--help, "
+               "-V/--version (\"correlatore --help\" le descrive).";
     case Kind::OptionValueMissing:
         return "Manca il valore dell'opzione " + quoted(value) +
                " (\"correlatore --help\" descrive le opzioni).";
@@ -275,6 +283,29 @@ std::string operatorMessage(const OperatorError& error) {
         return "Canali non validi: " + quoted(value) +
                ". Indicare due canali logici diversi, il destro e poi il sinistro, separati da "
                "una virgola: per esempio D0,D1.";
+    case Kind::ConfigInvalid:
+        return "Opzione del dispositivo non valida: " + quoted(value) +
+               ". Indicarla nella forma --config CHIAVE=VALORE[:CHIAVE=VALORE...], per esempio "
+               "\"--config samplerate=1M\".";
+    case Kind::ConfigKeyReserved:
+        return "L'opzione del dispositivo " + quoted(value) +
+               " non si può impostare: la stabilisce il programma, che acquisisce sempre " +
+               std::to_string(kSamples) + " campioni.";
+    case Kind::ConfigKeyUnknown:
+        return "L'analizzatore logico " + quoted(detail) + " non ha l'opzione " + quoted(value) +
+               ". " +
+               (choices.empty() ? std::string("Non ne accetta nessuna.")
+                                : "Opzioni che accetta: " + joined(choices) + ".");
+    case Kind::ConfigValueInvalid:
+        return "Valore non accettato per l'opzione del dispositivo " + quoted(value) +
+               (detail.empty() ? std::string() : " (" + detail + ")") +
+               ". I valori sì/no si scrivono on/off, true/false o 1/0; i numeri interi senza "
+               "segno, con il suffisso facoltativo k, M o G.";
+    case Kind::NoAnalyserFound:
+        return "Nessun analizzatore logico trovato. Verificare che sia collegato e acceso, che "
+               "l'utente abbia il permesso di usarlo (gruppo \"plugdev\") e che il suo firmware "
+               "sia installato (per le schede fx2lafw il pacchetto \"sigrok-firmware-fx2lafw\"); "
+               "per un analizzatore su porta seriale indicare la porta con -d DRIVER:conn=PORTA.";
     case Kind::GeometryInvalid:
         return "Valore non valido per l'opzione " + detail + ": " + quoted(value) +
                ". Indicare un numero positivo, con il punto come separatore decimale: per "
@@ -284,8 +315,8 @@ std::string operatorMessage(const OperatorError& error) {
                ". Indicare al più un file di acquisizione da aprire, o più file con --summary "
                "(\"correlatore --help\" descrive le opzioni).";
     case Kind::SampleRateWithoutDevice:
-        return "L'opzione --samplerate vale solo per un analizzatore logico: indicare anche il "
-               "driver con -d (per esempio \"-d fx2lafw --samplerate " +
+        return "Le opzioni --samplerate e --config valgono solo per un analizzatore logico: "
+               "indicare anche il driver con -d (per esempio \"-d fx2lafw " +
                value + "\").";
     case Kind::FileWithOption:
         return "L'opzione " + value + " non si usa insieme al file " + quoted(detail) +

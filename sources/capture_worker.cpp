@@ -34,10 +34,15 @@ public:
         changed.notify_all();
     }
 
-    // Called once, with whichever the job ended with.
+    // Called once, with whichever the job ended with, if it failed.
     template <typename Outcome> void finish(Outcome& slot, Outcome outcome) {
         const std::lock_guard lock(mutex);
         slot = std::move(outcome);
+        finished = true;
+        changed.notify_all();
+    }
+    void finish() {
+        const std::lock_guard lock(mutex);
         finished = true;
         changed.notify_all();
     }
@@ -50,7 +55,6 @@ public:
     std::mutex mutex;
     std::condition_variable changed;
     bool finished = false;
-    std::optional<Capture> result;
     // An operator's error is copied across, so that no exception object is
     // shared between the threads; anything else is a fault, passed on as is.
     std::optional<OperatorError> refusal;
@@ -66,12 +70,18 @@ private:
 } // namespace
 
 Capture CaptureWorker::run(Job job, const std::string& subject, const Idle& idle) {
+    return perform(std::move(job), subject, idle);
+}
+
+void CaptureWorker::wait(std::function<void(Progress&)> job, const std::string& subject,
+                         const Idle& idle) {
     const auto exchange = std::make_shared<Exchange>();
     // Detached at once: a thread blocked for good must never be joined, and
     // a joinable one must never be destroyed.
     std::thread([exchange, job = std::move(job)] {
         try {
-            exchange->finish(exchange->result, std::optional<Capture>(job(*exchange)));
+            job(*exchange);
+            exchange->finish();
         } catch (const OperatorError& error) {
             exchange->finish(exchange->refusal, std::optional<OperatorError>(error));
         } catch (...) {
@@ -109,7 +119,6 @@ Capture CaptureWorker::run(Job job, const std::string& subject, const Idle& idle
     if (exchange->failure) {
         std::rethrow_exception(exchange->failure);
     }
-    return std::move(*exchange->result);
 }
 
 int CaptureWorker::abandoned() {

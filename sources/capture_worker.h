@@ -6,6 +6,8 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 // Runs a capture on a thread of its own, as libsigrok's event loop needs, and
 // waits for it with a deadline on each phase. A phase that overruns makes the
@@ -35,8 +37,22 @@ public:
 
     // Throws the job's OperatorError, or the overrun phase's with subject.
     static Capture run(Job job, const std::string& subject, const Idle& idle = {});
+    // The same for a job that gives something other than a capture.
+    template <typename Result>
+    static Result perform(std::function<Result(Progress&)> job, const std::string& subject,
+                          const Idle& idle = {}) {
+        // The worker may outlive this call, so it holds the result's place too.
+        const auto result = std::make_shared<std::optional<Result>>();
+        wait([result, job = std::move(job)](Progress& progress) { *result = job(progress); },
+             subject, idle);
+        return std::move(**result);
+    }
 
     // Workers given up on while still blocked: a driver they block in may
     // hold state that must then be left alone.
     static int abandoned();
+
+private:
+    static void wait(std::function<void(Progress&)> job, const std::string& subject,
+                     const Idle& idle);
 };

@@ -1,14 +1,17 @@
 #include "device_capture.h"
 
+#include "device_rates.h"
 #include "operator_error.h"
 #include "sigrok_context.h"
 #include "sigrok_recorder.h"
 
 #include <algorithm>
+#include <charconv>
 #include <exception>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -26,15 +29,8 @@ std::shared_ptr<sigrok::Driver> driverOf(const CaptureOptions::DeviceSpec& reque
     const auto drivers = SigrokContext::get()->drivers();
     const auto found = drivers.find(request.driver);
     if (found == drivers.end()) {
-        // Those that libsigrok classes as logic analysers (some oscilloscopes
-        // with logic channels among them): not its multimeters or supplies.
-        std::vector<std::string> names;
-        for (const auto& [name, driver] : drivers) {
-            if (driver->config_keys().contains(sigrok::ConfigKey::LOGIC_ANALYZER)) {
-                names.push_back(name);
-            }
-        }
-        throw OperatorError(Kind::DriverUnknown, request.driver, {}, names);
+        throw OperatorError(Kind::DriverUnknown, request.driver, {},
+                            DeviceCapture::analyserDrivers());
     }
     return found->second;
 }
@@ -62,59 +58,38 @@ ScanOptions scanOptionsOf(const sigrok::Driver& driver, const CaptureOptions::De
     return options;
 }
 
-// The device lists its rates either one by one or as a range with a step. A
-// device that lists none is taken at its word when it accepts the rate.
+// A rate the device does not offer, or does not take, is refused with the
+// rates it offers.
 void setRate(sigrok::Device& device, std::uint64_t rate, const std::string& name) {
-    const auto* key = sigrok::ConfigKey::SAMPLERATE;
-    Kind refusal = Kind::DeviceRateNotOffered;
-    std::vector<std::string> offers;
-    bool offered = true;
-    try {
-        const Glib::VariantContainerBase list = device.config_list(key);
-        GVariant* const dict = const_cast<GVariant*>(list.gobj());
-        gsize count = 0;
-        if (GVariant* rates = g_variant_lookup_value(dict, "samplerates", G_VARIANT_TYPE("at"))) {
-            const auto* values = static_cast<const guint64*>(
-                g_variant_get_fixed_array(rates, &count, sizeof(guint64)));
-            offered = std::find(values, values + count, rate) != values + count;
-            std::transform(values, values + count, std::back_inserter(offers),
-                           CaptureOptions::formatSampleRate);
-            g_variant_unref(rates);
-        } else if (GVariant* steps =
-                       g_variant_lookup_value(dict, "samplerate-steps", G_VARIANT_TYPE("at"))) {
-            const auto* range = static_cast<const guint64*>(
-                g_variant_get_fixed_array(steps, &count, sizeof(guint64)));
-            if (count == 3) {
-                offered = rate >= range[0] && rate <= range[1] &&
-                          (range[2] == 0 || (rate - range[0]) % range[2] == 0);
-                refusal = Kind::DeviceRateOutOfRange;
-                std::transform(range, range + count, std::back_inserter(offers),
-                               CaptureOptions::formatSampleRate);
-            }
-            g_variant_unref(steps);
-        }
-    } catch (const sigrok::Error&) {
-        // No list: the device's answer to the rate decides.
-    }
-    if (offered) {
+    const OfferedRates rates = offeredRatesOf(device);
+    bool taken = rates.offers(rate);
+    if (taken) {
         try {
-            device.config_set(key, Glib::Variant<guint64>::create(rate));
+            device.config_set(sigrok::ConfigKey::SAMPLERATE, Glib::Variant<guint64>::create(rate));
         } catch (const sigrok::Error&) {
-            offered = false;
+            taken = false;
         }
     }
-    if (!offered) {
-        throw OperatorError(refusal, name, std::to_string(rate), offers);
+    if (!taken) {
+        std::vector<std::uint64_t> offered = rates.listed;
+        if (rates.range) {
+            offered.assign(rates.range->begin(), rates.range->end());
+        }
+        std::vector<std::string> texts;
+        std::transform(offered.begin(), offered.end(), std::back_inserter(texts),
+                       CaptureOptions::formatSampleRate);
+        throw OperatorError(rates.range ? Kind::DeviceRateOutOfRange : Kind::DeviceRateNotOffered,
+                            name, std::to_string(rate), texts);
     }
 }
 
 // Only the receivers' two channels are enabled, so that the device spends
 // its bandwidth on them alone.
 SigrokRecorder::ChannelBits enableChannels(sigrok::Device& device,
-                                           const CaptureOptions::Channels& wanted,
+                                           const CaptureOptions::Channels& channels,
                                            const std::string& name) {
     const auto bits =
-        SigrokRecorder::findChannels(device, wanted, Kind::DeviceChannelUnknown, name);
+        SigrokRecorder::findChannels(device, channels, Kind::DeviceChannelUnknown, name);
     for (const auto& channel : device.channels()) {
         channel->set_enabled(channel->index() == bits.right || channel->index() == bits.left);
     }
@@ -187,19 +162,130 @@ std::shared_ptr<sigrok::HardwareDevice> findDevice(sigrok::Driver& driver,
     return found.front();
 }
 
+// A value in the key's own type. libsigrok's own parser reads "1.5MHz" as 1
+// and "banana" as false without complaint, so booleans and whole numbers
+// are read here, strictly; it has the other types, with its exceptions.
+Glib::VariantBase configValue(const sigrok::ConfigKey& key, const std::string& value) {
+    const auto* type = key.data_type();
+    if (type == sigrok::DataType::BOOL) {
+        for (const auto& [yes, no] : {std::pair{"on", "off"}, {"true", "false"}, {"1", "0"}}) {
+            if (value == yes || value == no) {
+                return Glib::Variant<bool>::create(value == yes);
+            }
+        }
+        return {};
+    }
+    if (type == sigrok::DataType::UINT64) {
+        const auto number = CaptureOptions::sampleRateIn(value);
+        return number ? Glib::Variant<guint64>::create(*number) : Glib::VariantBase();
+    }
+    if (type == sigrok::DataType::INT32) {
+        int number = 0;
+        const auto [end, error] =
+            std::from_chars(value.data(), value.data() + value.size(), number);
+        return error == std::errc() && end == value.data() + value.size()
+                   ? Glib::Variant<gint32>::create(number)
+                   : Glib::VariantBase();
+    }
+    return key.parse_string(value);
+}
+
+// Sets each option the device can set, or refuses with the ones it can.
+void applyConfig(sigrok::Device& device, const CaptureOptions::Config& config,
+                 const std::string& name) {
+    const auto keys = device.config_keys();
+    for (const auto& [identifier, value] : config) {
+        const auto key = std::find_if(keys.begin(), keys.end(), [&](const auto* k) {
+            return k->identifier() == identifier && device.config_check(k, sigrok::Capability::SET);
+        });
+        if (key == keys.end()) {
+            std::vector<std::string> settable;
+            for (const auto* k : keys) {
+                if (device.config_check(k, sigrok::Capability::SET) &&
+                    !CaptureOptions::scanSetsItself(k->identifier())) {
+                    settable.push_back(k->identifier());
+                }
+            }
+            throw OperatorError(Kind::ConfigKeyUnknown, identifier, name, settable);
+        }
+        const std::string pair = identifier + "=" + value;
+        try {
+            const Glib::VariantBase parsed = configValue(**key, value);
+            if (!parsed.gobj()) {
+                throw OperatorError(Kind::ConfigValueInvalid, pair);
+            }
+            device.config_set(*key, parsed);
+        } catch (const sigrok::Error& error) {
+            throw OperatorError(Kind::ConfigValueInvalid, pair, error.what());
+        } catch (const std::invalid_argument& error) {
+            throw OperatorError(Kind::ConfigValueInvalid, pair, error.what());
+        }
+    }
+}
+
+FoundAnalyser described(const CaptureOptions::DeviceSpec& where,
+                        const std::shared_ptr<sigrok::HardwareDevice>& device) {
+    const std::string connection = device->connection_id();
+    FoundAnalyser found{where.text, connection, device->vendor(), device->model(), {}, {}};
+    if (where.scanOptions.empty() && !connection.empty()) {
+        found.spec = where.driver + ":conn=" + connection;
+    }
+    for (const auto& channel : device->channels()) {
+        if (channel->type() == sigrok::ChannelType::LOGIC) {
+            found.logicChannels.push_back(channel->name());
+        }
+    }
+    return found;
+}
+
 } // namespace
 
-DeviceCapture::DeviceCapture(CaptureOptions::DeviceSpec device, CaptureOptions::Channels channels,
-                             std::uint64_t sampleRate, Setup setup, DeviceLimits limits,
+std::vector<std::string> DeviceCapture::analyserDrivers() {
+    std::vector<std::string> names;
+    for (const auto& [name, driver] : SigrokContext::get()->drivers()) {
+        if (driver->config_keys().contains(sigrok::ConfigKey::LOGIC_ANALYZER)) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+std::vector<FoundAnalyser> DeviceCapture::find(const CaptureOptions::DeviceSpec& where,
+                                               CaptureWorker::Progress& progress,
+                                               const DeviceLimits& limits) {
+    SigrokContext::log().clear();
+    try {
+        progress.enter(Kind::DeviceScanStalled, limits.scan);
+        const ClearedAtEnd driver(driverOf(where));
+        std::vector<FoundAnalyser> found;
+        for (const auto& device : (*driver).scan(scanOptionsOf(*driver, where))) {
+            found.push_back(described(where, device));
+            progress.enter(Kind::DeviceOpenStalled, limits.open);
+            try {
+                const OpenDevice open(device);
+                found.back().rates = offeredRatesOf(*device);
+            } catch (const sigrok::Error&) {
+                // One that another program holds is still listed, its rates unknown.
+            }
+        }
+        return found;
+    } catch (const OperatorError&) {
+        throw;
+    } catch (const std::exception&) {
+        throw failureFromLog(where.text, Kind::DeviceUnexpected);
+    }
+}
+
+DeviceCapture::DeviceCapture(CaptureOptions::Analyser analyser, Setup setup, DeviceLimits limits,
                              PhaseStarted phaseStarted)
-    : device_(std::move(device)), channels_(std::move(channels)), sampleRate_(sampleRate),
-      setup_(std::move(setup)), limits_(limits), phaseStarted_(std::move(phaseStarted)) {
-    scanOptionsOf(*driverOf(device_), device_);
+    : analyser_(std::move(analyser)), setup_(std::move(setup)), limits_(limits),
+      phaseStarted_(std::move(phaseStarted)) {
+    scanOptionsOf(*driverOf(analyser_.device), analyser_.device);
 }
 
 std::chrono::milliseconds DeviceCapture::acquisitionLimit() const {
     const auto sampling = std::chrono::milliseconds(
-        static_cast<std::int64_t>(kSamples * std::uint64_t{1000} / sampleRate_));
+        static_cast<std::int64_t>(kSamples * std::uint64_t{1000} / analyser_.sampleRate));
     return 2 * sampling + limits_.acquisitionMargin;
 }
 
@@ -216,14 +302,16 @@ void DeviceCapture::enter(CaptureWorker::Progress& progress, Kind phase,
 // runs, so that none of them is torn down under a call that never returns.
 Capture DeviceCapture::capture(CaptureWorker::Progress& progress) {
     SigrokContext::log().clear();
+    const CaptureOptions::DeviceSpec& spec = analyser_.device;
     try {
         enter(progress, Kind::DeviceScanStalled, limits_.scan);
-        const ClearedAtEnd driver(driverOf(device_));
-        const auto found = findDevice(*driver, device_);
+        const ClearedAtEnd driver(driverOf(spec));
+        const auto found = findDevice(*driver, spec);
         enter(progress, Kind::DeviceOpenStalled, limits_.open);
         const OpenDevice device(found);
-        setRate(*device, sampleRate_, device_.text);
-        const auto bits = enableChannels(*device, channels_, device_.text);
+        applyConfig(*device, analyser_.config, spec.text);
+        setRate(*device, analyser_.sampleRate, spec.text);
+        const auto bits = enableChannels(*device, analyser_.channels, spec.text);
         device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES,
                            Glib::Variant<guint64>::create(kSamples));
         if (setup_) {
@@ -232,7 +320,7 @@ Capture DeviceCapture::capture(CaptureWorker::Progress& progress) {
         enter(progress, Kind::DeviceStartStalled, limits_.start);
         const auto session = SigrokContext::get()->create_session();
         session->add_device(device.get());
-        Capture capture{{}, sampleRate_, DeviceOrigin{device_.text, channels_}};
+        Capture capture{{}, analyser_.sampleRate, DeviceOrigin{spec.text, bits.channels}};
         // A session that runs too long is stopped from the waiting thread.
         SigrokRecorder::record(*session, bits, capture.samples, kSamples, [&] {
             enter(progress, Kind::DeviceCaptureStalled, acquisitionLimit(),
@@ -241,11 +329,11 @@ Capture DeviceCapture::capture(CaptureWorker::Progress& progress) {
         // Closing is bounded too, and the waiting thread lets go of the session.
         enter(progress, Kind::DeviceCaptureStalled, limits_.start);
         session->remove_devices();
-        checkComplete(capture.samples.size(), device_.text);
+        checkComplete(capture.samples.size(), spec.text);
         return capture;
     } catch (const OperatorError&) {
         throw;
     } catch (const std::exception&) {
-        throw failureFromLog(device_.text, Kind::DeviceUnexpected);
+        throw failureFromLog(spec.text, Kind::DeviceUnexpected);
     }
 }

@@ -2,12 +2,14 @@
 
 #include "capture_options.h"
 #include "capture_source.h"
+#include "found_analyser.h"
 #include "operator_error.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace sigrok {
 class Device;
@@ -24,7 +26,8 @@ struct DeviceLimits {
 };
 
 // A scan from a logic analyser that libsigrok drives, on the analyser's own
-// clock: kSamples samples of the two receivers' channels. The device is found
+// clock: kSamples samples of the two receivers' channels, with the device
+// options the operator gave. The device is found
 // and opened for each scan and closed when it ends, so that other programs
 // can use it in between. Failures throw OperatorError with a Device kind.
 class DeviceCapture final : public CaptureSource {
@@ -38,12 +41,20 @@ public:
 
     // Checks the driver and its scan options against libsigrok's, and throws
     // OperatorError naming what exists when one is unknown.
-    DeviceCapture(CaptureOptions::DeviceSpec device, CaptureOptions::Channels channels,
-                  std::uint64_t sampleRate, Setup setup = {}, DeviceLimits limits = {},
-                  PhaseStarted phaseStarted = {});
+    explicit DeviceCapture(CaptureOptions::Analyser analyser, Setup setup = {},
+                           DeviceLimits limits = {}, PhaseStarted phaseStarted = {});
+
+    // The drivers libsigrok classes as logic analysers' drivers (some
+    // oscilloscopes with logic channels among them).
+    static std::vector<std::string> analyserDrivers();
+    // Scans for where's devices, each opened to read its rates, on the
+    // capture worker.
+    static std::vector<FoundAnalyser> find(const CaptureOptions::DeviceSpec& where,
+                                           CaptureWorker::Progress& progress,
+                                           const DeviceLimits& limits = {});
 
     Capture capture(CaptureWorker::Progress& progress) override;
-    std::string subject() const override { return device_.text; }
+    std::string subject() const override { return analyser_.device.text; }
 
     std::chrono::milliseconds acquisitionLimit() const;
 
@@ -51,9 +62,7 @@ private:
     void enter(CaptureWorker::Progress& progress, OperatorError::Kind phase,
                std::chrono::milliseconds limit, std::function<void()> stop = {}) const;
 
-    CaptureOptions::DeviceSpec device_;
-    CaptureOptions::Channels channels_;
-    std::uint64_t sampleRate_;
+    CaptureOptions::Analyser analyser_;
     Setup setup_;
     DeviceLimits limits_;
     PhaseStarted phaseStarted_;

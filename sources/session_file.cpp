@@ -43,7 +43,7 @@ private:
 };
 
 // Plays the file's data into a capture.
-Capture load(const std::string& path, const CaptureOptions::Channels& channels) {
+Capture load(const std::string& path, const CaptureOptions::Channels& wanted) {
     // Reading stops at the end of the file's logic data: what may follow is
     // of no use, and libsigrok 0.5.2 leaks on its way to analog data.
     const SessionArchive::Checked checked = SessionArchive::check(path, kSamples);
@@ -68,6 +68,7 @@ Capture load(const std::string& path, const CaptureOptions::Channels& channels) 
     sigrok::Device& device = *loaded.devices().front();
     // Only the channels the file declares: libsigrok makes up names for the
     // rest of the unit's bits.
+    const auto channels = CaptureOptions::channelsAmong(wanted, contents.channels);
     for (const std::string& name : {channels.right, channels.left}) {
         if (std::find(contents.channels.begin(), contents.channels.end(), name) ==
             contents.channels.end()) {

@@ -3,7 +3,12 @@
 #include "session_file.h"
 
 std::shared_ptr<CaptureSource> SessionFiles::open(const std::string& path) {
-    return std::make_shared<SessionFile>(path, channels_);
+    return openWith(path, channels_);
+}
+
+std::shared_ptr<CaptureSource> SessionFiles::openWith(const std::string& path,
+                                                      const CaptureOptions::Channels& channels) {
+    return std::make_shared<SessionFile>(path, channels);
 }
 
 void SessionFiles::save(const std::string& path, std::span<const std::uint8_t> samples,

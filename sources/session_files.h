@@ -11,6 +11,8 @@ public:
     explicit SessionFiles(CaptureOptions::Channels channels) : channels_(std::move(channels)) {}
 
     std::shared_ptr<CaptureSource> open(const std::string& path) override;
+    std::shared_ptr<CaptureSource> openWith(const std::string& path,
+                                            const CaptureOptions::Channels& channels) override;
     void save(const std::string& path, std::span<const std::uint8_t> samples,
               std::uint64_t sampleRate) override;
 

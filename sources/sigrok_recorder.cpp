@@ -58,19 +58,19 @@ ChannelBits findChannels(sigrok::Device& device, const CaptureOptions::Channels&
             logic.push_back(channel);
         }
     }
+    std::vector<std::string> names;
+    for (const auto& c : logic) {
+        names.push_back(c->name());
+    }
+    const auto channels = CaptureOptions::channelsAmong(wanted, names);
     const auto indexOf = [&](const std::string& name) {
-        const auto found = std::find_if(logic.begin(), logic.end(),
-                                        [&](const auto& c) { return c->name() == name; });
-        if (found == logic.end()) {
-            std::vector<std::string> names;
-            for (const auto& c : logic) {
-                names.push_back(c->name());
-            }
+        const auto found = std::find(names.begin(), names.end(), name);
+        if (found == names.end()) {
             throw OperatorError(missing, subject, name, names);
         }
-        return (*found)->index();
+        return logic[static_cast<std::size_t>(found - names.begin())]->index();
     };
-    return {indexOf(wanted.right), indexOf(wanted.left)};
+    return {indexOf(channels.right), indexOf(channels.left), channels};
 }
 
 void stopQuietly(sigrok::Session& session) noexcept {

@@ -14,14 +14,16 @@
 // the two receivers' bits of each sample, in a scan's layout.
 namespace SigrokRecorder {
 
-// The receivers' logic channels on a device, by index.
+// The receivers' logic channels on a device, by index, and by name.
 struct ChannelBits {
     unsigned int right;
     unsigned int left;
+    CaptureOptions::Channels channels;
 };
 
-// Finds the receivers' channels by name among the device's logic channels,
-// or throws OperatorError(missing, subject, the name, the logic channels).
+// Finds the receivers' channels among the device's logic channels, as
+// channelsAmong() chooses them, or throws OperatorError(missing, subject,
+// the name, the logic channels).
 ChannelBits findChannels(sigrok::Device& device, const CaptureOptions::Channels& wanted,
                          OperatorError::Kind missing, const std::string& subject);
 

@@ -1,13 +1,17 @@
 #include "form3.h"
 
 #include "caption_button.h"
+#include "channel_choice_box.h"
 #include "correlogram_csv.h"
 #include "deferred_input.h"
 #include "file_replacement.h"
 #include "operator_error.h"
 #include "operator_message.h"
+#include "origin_text.h"
 #include "plot_geometry.h"
 #include "result_text.h"
+#include "source_dialog.h"
+#include "source_settings.h"
 #include "stepping_scroll_bar.h"
 #include "twips.h"
 
@@ -336,10 +340,43 @@ void Form3::chooseGeometry() {
     }
 }
 
+void Form3::offerSources(CaptureSources& sources,
+                         const std::optional<CaptureOptions::Analyser>& current) {
+    sources_ = &sources;
+    analyser_ = current;
+    QAction* action = fileMenu_->addAction(QStringLiteral("Sorgente di acquisizione\u2026"), this,
+                                           &Form3::chooseSource);
+    action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    addAction(action);
+    result_->setToolTip(QString::fromStdString(sourceText(analyser_)));
+}
+
+void Form3::chooseSource() {
+    SourceDialog dialog(*sources_, analyser_, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        useSource(dialog.choice());
+    }
+}
+
+void Form3::useSource(const std::optional<CaptureOptions::Analyser>& choice) {
+    try {
+        source_ = choice ? sources_->analyser(*choice) : sources_->port();
+    } catch (const OperatorError& error) {
+        QMessageBox::warning(this, QStringLiteral("Sorgente non valida"),
+                             QString::fromStdString(operatorMessage(error)));
+        return;
+    }
+    analyser_ = choice;
+    SourceSettings::save(choice);
+    result_->setToolTip(QString::fromStdString(sourceText(analyser_)));
+}
+
 void Form3::showResult() {
     const Bearing::Result result = instrument_.assess(geometry_);
     const std::string point = QLocale().decimalPoint().toStdString();
-    result_->setText(QString::fromStdString(resultText(result, point)));
+    const std::string note = channelsNote(instrument_.marks().origin);
+    result_->setText(
+        QString::fromStdString(resultText(result, point) + (note.empty() ? "" : " " + note)));
     peakMark_.reset();
     if (result.verdict == Bearing::Verdict::Source) {
         const int lag = static_cast<int>(std::lround(result.lag));
@@ -366,14 +403,14 @@ void Form3::Command1_Click() {
 void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString& failureTitle) {
     DeferredInput input(*this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    std::optional<QString> failure;
+    std::optional<OperatorError> failure;
     try {
         instrument_.scan(source, [this] {
             showMarks();
             QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         });
     } catch (const OperatorError& error) {
-        failure = QString::fromStdString(operatorMessage(error));
+        failure = error;
     }
     QApplication::restoreOverrideCursor();
     // A refused scan leaves the channels as they were, and so the colours
@@ -383,10 +420,16 @@ void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString
         clearResult();
     }
     input.collect();
-    if (failure) {
-        QMessageBox::warning(this, failureTitle, *failure);
+    std::optional<CaptureOptions::Channels> channels;
+    if (failure && ChannelChoiceBox::offers(*failure)) {
+        channels = ChannelChoiceBox::ask(this, failureTitle, *failure);
+    } else if (failure) {
+        QMessageBox::warning(this, failureTitle, QString::fromStdString(operatorMessage(*failure)));
     }
     input.deliver();
+    if (channels) {
+        scanFrom(files_.openWith(failure->subject(), *channels), failureTitle);
+    }
 }
 
 void Form3::command2_click() {

@@ -3,6 +3,7 @@
 #include "bearing.h"
 #include "capture_files.h"
 #include "capture_source.h"
+#include "capture_sources.h"
 #include "correlogram_plot.h"
 #include "instrument.h"
 
@@ -45,6 +46,13 @@ public:
     // Show the lag under the pointer; x and y in twips, only x matters.
     void form_MouseMove(Qt::MouseButtons button, Qt::KeyboardModifiers shift, float x, float y);
 
+    // Lets the operator choose where scans come from, starting from current
+    // (an analyser, or the port): "Sorgente di acquisizione…" in the menu.
+    void offerSources(CaptureSources& sources,
+                      const std::optional<CaptureOptions::Analyser>& current);
+    // Scans from now on come from choice, as the dialog sets it; remembered.
+    void useSource(const std::optional<CaptureOptions::Analyser>& choice);
+
     // Analyse every whole window held instead of the first; remembered.
     void setIntegrating(bool whole);
     // Sets the geometry as the dialog does; remembered.
@@ -83,6 +91,7 @@ private:
     void paintDecorations(QPainter& painter) const;
     void paintPeakMark(QPainter& painter) const;
     void chooseGeometry();
+    void chooseSource();
     void showResult();
     void clearResult();
     void scanFrom(const std::shared_ptr<CaptureSource>& source, const QString& failureTitle);
@@ -95,6 +104,9 @@ private:
     Instrument instrument_;
     std::shared_ptr<CaptureSource> source_;
     CaptureFiles& files_;
+    // What the window may scan from, once offered, and the choice in use.
+    CaptureSources* sources_ = nullptr;
+    std::optional<CaptureOptions::Analyser> analyser_;
     CorrelogramPlot plot_{*this};
 
     // Where the file dialogs open: the folder of the last file chosen.

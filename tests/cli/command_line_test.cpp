@@ -20,6 +20,7 @@ struct Case {
     std::string file = {};
     bool csv = false;
     std::string output = {};
+    CaptureOptions::Config config = {};
 };
 
 TEST(CommandLine, ParsesWhatTheOperatorWrote) {
@@ -58,8 +59,28 @@ TEST(CommandLine, ParsesWhatTheOperatorWrote) {
         {{"-d", "demo:conn"}, Kind::ScanOptionInvalid, "conn"},
         // The values' own forms are tabled with their parsers.
         {{"-d", "demo", "--samplerate", "-5"}, Kind::SampleRateInvalid, "-5"},
-        {{"--samplerate", "50k"}, Kind::SampleRateWithoutDevice, "50k"},
+        {{"--samplerate", "50k"}, Kind::SampleRateWithoutDevice, "--samplerate 50k"},
         {{"-C", "D0,D0"}, Kind::ChannelsInvalid, "D0,D0"},
+        // sigrok-cli's forms: --config, whose samplerate --samplerate overrides.
+        {.arguments = {"-d", "demo", "--config", "samplerate=100k"},
+         .subject = "demo",
+         .rate = 100'000},
+        {.arguments = {"-d", "demo", "--config", "samplerate=50 kHz:averaging=on"},
+         .subject = "demo",
+         .rate = 50'000,
+         .config = {{"averaging", "on"}}},
+        {.arguments = {"-d", "demo", "--config", "samplerate=1M", "--samplerate", "1m"},
+         .subject = "demo",
+         .rate = 1'000'000},
+        {{"-d", "demo", "--config", "samplerate=2k"}, Kind::SampleRateTooLow, "2k"},
+        {{"-d", "demo", "--config", "limit_samples=5"}, Kind::ConfigKeyReserved, "limit_samples"},
+        {{"-d", "demo", "--config", "limit_time=5"}, Kind::ConfigKeyReserved, "limit_time"},
+        {{"-d", "demo", "--config", "continuous=on"}, Kind::ConfigKeyReserved, "continuous"},
+        {{"-d", "demo", "--config", "samplerate"}, Kind::ConfigInvalid, "samplerate"},
+        {{"-d", "demo", "--config", "averaging=on::"}, Kind::ConfigInvalid, ""},
+        {{"--config", "averaging=on"}, Kind::SampleRateWithoutDevice, "--config averaging=on"},
+        {{"--scan"}, {}, "", Action::ListAnalysers},
+        {{"--scan", "-d", "demo"}, {}, "demo", Action::ListAnalysers},
         // A file opens in the window, or is the scan without it.
         {.arguments = {"a.sr"}, .file = "a.sr"},
         {.arguments = {"-d", "demo", "a.sr"}, .subject = "demo", .file = "a.sr"},
@@ -96,6 +117,7 @@ TEST(CommandLine, ParsesWhatTheOperatorWrote) {
             EXPECT_EQ(line.file.value_or(""), c.file) << shown;
             EXPECT_EQ(line.csv, c.csv) << shown;
             EXPECT_EQ(line.output.value_or(""), c.output) << shown;
+            EXPECT_EQ(line.config, c.config) << shown;
         } catch (const OperatorError& error) {
             ASSERT_TRUE(c.refused) << shown << ": " << error.what();
             EXPECT_EQ(error.kind(), *c.refused) << shown;

@@ -92,8 +92,24 @@ sed -n 4p "$work/out" | grep -q "^$work/text.sr,error,,,,,,,\"Il file \"\"" || f
 status 2 --summary --speed 0 "$work/low.sr"
 grep -q -- '--speed' "$work/err" || fail "speed 0: $(cat "$work/err")"
 
+# sigrok-cli's forms: --scan lists what it finds, or says none was found;
+# a file from its binary import, channels 0..3, is read on the first two.
+status 0 --scan -d demo:logic_channels=3
+grep -qx 'demo:logic_channels=3 - Demo device con 3 canali logici: D0 D1 D2' "$work/out" ||
+    fail "scan: $(cat "$work/out")"
+status 1 --scan -d "ols:conn=$work/nowhere"
+grep -q 'Nessun analizzatore logico trovato' "$work/err" || fail "scan of none: $(cat "$work/err")"
+status 0 --csv -d demo --config samplerate=1m
+head -c 65536 /dev/urandom >"$work/numbered.bin"
+sigrok-cli -i "$work/numbered.bin" -I binary:numchannels=4:samplerate=1000000 -o "$work/numbered.sr"
+status 0 --summary "$work/numbered.sr"
+sed -n 2p "$work/out" | grep -q ',"Canali 0 (destro) e 1 (sinistro), i primi due: mancano D0 e D1."$' ||
+    fail "first two channels: $(sed -n 2p "$work/out")"
+
 # Bad options stop before any work.
 status 2 --csv --bogus
+status 2 --csv -d demo --config limit_samples=10
+status 2 --csv -d demo --samplerate 2166
 status 2 --csv -d demo "$work/low.sr"
 status 2 -o "$work/copy.sr" "$work/low.sr"
 [ ! -e "$work/copy.sr" ] || fail "a refused command line wrote a file"

@@ -1,4 +1,5 @@
 #include "capture_options.h"
+#include "offered_rates.h"
 #include "operator_error.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +62,53 @@ TEST(CaptureOptions, SampleRatesAreWholeHertzWithAnOptionalSuffix) {
             EXPECT_EQ(error.kind(), OperatorError::Kind::SampleRateInvalid) << c.text;
             EXPECT_EQ(error.subject(), c.text);
         }
+    }
+}
+
+// Without D0 and D1, the first two logic channels by index; named ones stay.
+TEST(CaptureOptions, DefaultChannelsFallBackToTheFirstTwo) {
+    using Choice = Channels::Choice;
+    const struct {
+        Channels wanted;
+        std::vector<std::string> names;
+        Channels chosen;
+    } cases[] = {
+        {{}, {"D0", "D1", "D2"}, {"D0", "D1", Choice::Default}},
+        {{}, {"D2", "D1", "D0"}, {"D0", "D1", Choice::Default}},
+        {{}, {"0", "1", "2", "3"}, {"0", "1", Choice::FirstTwo}},
+        {{}, {"CLK", "DATA"}, {"CLK", "DATA", Choice::FirstTwo}},
+        {{}, {"D0", "X"}, {"D0", "X", Choice::FirstTwo}},
+        {{}, {"7"}, {"D0", "D1", Choice::Default}},
+        {{"3", "2", Choice::Named}, {"0", "1"}, {"3", "2", Choice::Named}},
+    };
+    for (const auto& c : cases) {
+        const Channels chosen = channelsAmong(c.wanted, c.names);
+        EXPECT_EQ(chosen.right, c.chosen.right) << c.names.front();
+        EXPECT_EQ(chosen.left, c.chosen.left) << c.names.front();
+        EXPECT_EQ(chosen.choice, c.chosen.choice) << c.names.front();
+    }
+}
+
+// The dialog offers a device's list, or 1-2-5 steps within its range.
+TEST(CaptureOptions, OfferedRatesGiveTheChoicesAScanCanTake) {
+    const struct {
+        OfferedRates rates;
+        std::uint64_t asked;
+        bool offered;
+        std::vector<std::uint64_t> choices;
+    } cases[] = {
+        {{{20'000, 1'000, 24'000'000}, {}}, 1'000, true, {20'000, 24'000'000}},
+        {{{20'000, 24'000'000}, {}}, 50'000, false, {20'000, 24'000'000}},
+        {{{}, {{1, 1'000'000, 1}}},
+         50'000,
+         true,
+         {5'000, 10'000, 20'000, 50'000, 100'000, 200'000, 500'000, 1'000'000}},
+        {{{}, {{10'000, 40'000, 10'000}}}, 25'000, false, {10'000, 20'000, 40'000}},
+        {{}, 12'345, true, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.rates.offers(c.asked), c.offered) << c.asked;
+        EXPECT_EQ(c.rates.choices(), c.choices) << c.asked;
     }
 }
 

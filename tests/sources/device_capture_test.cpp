@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <libsigrokcxx/libsigrokcxx.hpp>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,12 @@ using CaptureOptions::parseDeviceSpec;
 
 // The demo paces in real time: at 1 MHz a scan takes 0.13 s.
 constexpr std::uint64_t kFastRate = 1'000'000;
+
+CaptureOptions::Analyser analyser(const std::string& spec, CaptureOptions::Channels channels = {},
+                                  std::uint64_t rate = kFastRate,
+                                  CaptureOptions::Config config = {}) {
+    return {parseDeviceSpec(spec), std::move(channels), rate, std::move(config)};
+}
 
 // Counts 0, 1, 2, 3... on its channels, from 0 at each capture.
 void incrementalPattern(sigrok::Device& device) {
@@ -40,8 +47,7 @@ TEST(DeviceCapture, DemoCountingPatternLandsOnTheScansBitsAndChannels) {
         std::uint8_t bytes[4];
     } cases[] = {{"D0", "D1", {0, 1, 2, 3}}, {"D1", "D0", {0, 2, 1, 3}}};
     for (const auto& c : cases) {
-        DeviceCapture capture(parseDeviceSpec("demo"), {c.right, c.left}, kFastRate,
-                              incrementalPattern);
+        DeviceCapture capture(analyser("demo", {c.right, c.left}), incrementalPattern);
         auto store = markedStore();
         const Capture taken = captureFrom(capture);
         Instrument::place(*store, taken);
@@ -73,7 +79,7 @@ TEST(DeviceCapture, DemoCaptureHoldsTheBitsSigrokCliCaptures) {
     ASSERT_EQ(::pclose(cli), 0) << "sigrok-cli failed";
     ASSERT_EQ(read, static_cast<std::size_t>(kSamples));
 
-    DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate);
+    DeviceCapture capture(analyser("demo"));
     auto store = markedStore();
     const Capture taken = captureFrom(capture);
     Instrument::place(*store, taken);
@@ -83,13 +89,14 @@ TEST(DeviceCapture, DemoCaptureHoldsTheBitsSigrokCliCaptures) {
 }
 
 TEST(DeviceCapture, WhatTheDeviceCannotDoIsRefusedWithTheStoreUnchanged) {
-    DeviceCapture tooFast(parseDeviceSpec("demo"), {}, 2'000'000'000);
+    DeviceCapture tooFast(analyser("demo", {}, 2'000'000'000));
     const OperatorError rate = refusalOf(tooFast);
     EXPECT_EQ(rate.kind(), Kind::DeviceRateOutOfRange);
     EXPECT_EQ(rate.detail(), "2000000000");
     EXPECT_EQ(rate.choices(), (std::vector<std::string>{"1 Hz", "1 GHz", "1 Hz"}));
 
-    DeviceCapture noSuchChannel(parseDeviceSpec("demo"), {"D0", "D9"}, kFastRate);
+    DeviceCapture noSuchChannel(
+        analyser("demo", {"D0", "D9", CaptureOptions::Channels::Choice::Named}));
     const OperatorError channel = refusalOf(noSuchChannel);
     EXPECT_EQ(channel.kind(), Kind::DeviceChannelUnknown);
     EXPECT_EQ(channel.detail(), "D9");
@@ -97,9 +104,52 @@ TEST(DeviceCapture, WhatTheDeviceCannotDoIsRefusedWithTheStoreUnchanged) {
               (std::vector<std::string>{"D0", "D1", "D2", "D3", "D4", "D5", "D6", "D7"}));
 }
 
+// Device options as sigrok-cli's --config sets them, read strictly.
+TEST(DeviceCapture, DeviceOptionsAreCheckedAndSet) {
+    const struct {
+        CaptureOptions::Config config;
+        std::optional<Kind> refused;
+        std::string subject;
+    } cases[] = {
+        {{{"averaging", "on"}, {"avg_samples", "4"}}, {}, {}},
+        {{{"averaging", "banana"}}, Kind::ConfigValueInvalid, "averaging=banana"},
+        {{{"avg_samples", "-5"}}, Kind::ConfigValueInvalid, "avg_samples=-5"},
+        {{{"avg_samples", "1.5"}}, Kind::ConfigValueInvalid, "avg_samples=1.5"},
+        {{{"pattern", "incremental"}}, Kind::ConfigKeyUnknown, "pattern"},
+    };
+    for (const auto& c : cases) {
+        DeviceCapture capture(analyser("demo", {}, kFastRate, c.config));
+        if (!c.refused) {
+            EXPECT_EQ(captureFrom(capture).samples.size(), static_cast<std::size_t>(kSamples));
+            continue;
+        }
+        const OperatorError error = refusalOf(capture);
+        EXPECT_EQ(error.kind(), *c.refused) << c.subject;
+        EXPECT_EQ(error.subject(), c.subject);
+        if (error.kind() == Kind::ConfigKeyUnknown) {
+            const auto& keys = error.choices();
+            EXPECT_NE(std::find(keys.begin(), keys.end(), "averaging"), keys.end());
+            EXPECT_EQ(std::find(keys.begin(), keys.end(), "limit_samples"), keys.end());
+        }
+    }
+}
+
+TEST(DeviceCapture, FindsTheDemoWithItsChannelsAndRates) {
+    const auto found = CaptureWorker::perform<std::vector<FoundAnalyser>>(
+        [](CaptureWorker::Progress& progress) {
+            return DeviceCapture::find(parseDeviceSpec("demo:logic_channels=3"), progress);
+        },
+        "demo");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].spec, "demo:logic_channels=3");
+    EXPECT_EQ(found[0].logicChannels, (std::vector<std::string>{"D0", "D1", "D2"}));
+    EXPECT_TRUE(found[0].rates.offers(kFastRate));
+    EXPECT_FALSE(found[0].rates.offers(2'000'000'000));
+}
+
 // A device that ends its stream early, as one pulled out mid-capture does.
 TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
-    DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate, [](sigrok::Device& device) {
+    DeviceCapture capture(analyser("demo"), [](sigrok::Device& device) {
         device.config_set(sigrok::ConfigKey::LIMIT_SAMPLES, Glib::Variant<guint64>::create(1000));
     });
     const OperatorError error = refusalOf(capture);
@@ -110,8 +160,8 @@ TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
 // Each scan finds the device anew; the driver must not keep every one found.
 TEST(DeviceCapture, ScansLeaveNoDeviceBehindInTheDriver) {
     const auto driver = SigrokContext::get()->drivers().at("demo");
-    DeviceCapture capture(parseDeviceSpec("demo"), {}, kFastRate);
-    DeviceCapture refused(parseDeviceSpec("demo"), {"D0", "D9"}, kFastRate);
+    DeviceCapture capture(analyser("demo"));
+    DeviceCapture refused(analyser("demo", {"D0", "D9", CaptureOptions::Channels::Choice::Named}));
     for (int i = 0; i < 3; ++i) {
         auto store = markedStore();
         const Capture taken = captureFrom(capture);
@@ -129,8 +179,7 @@ TEST(DeviceCapture, APortWithNoAnalyserIsRefusedAsNotFound) {
     ASSERT_GE(terminal, 0);
     ASSERT_EQ(::grantpt(terminal), 0);
     ASSERT_EQ(::unlockpt(terminal), 0);
-    DeviceCapture capture(parseDeviceSpec(std::string("ols:conn=") + ::ptsname(terminal)), {},
-                          kFastRate);
+    DeviceCapture capture(analyser(std::string("ols:conn=") + ::ptsname(terminal)));
     EXPECT_EQ(refusalOf(capture).kind(), Kind::DeviceNotFound);
     ::close(terminal);
 }
@@ -147,8 +196,7 @@ TEST(DeviceCapture, APhaseThatNeverEndsIsGivenUpAtItsDeadline) {
     for (const Kind phase : {Kind::DeviceScanStalled, Kind::DeviceOpenStalled,
                              Kind::DeviceStartStalled, Kind::DeviceCaptureStalled}) {
         const auto capture = std::make_shared<DeviceCapture>(
-            parseDeviceSpec("demo"), CaptureOptions::Channels{}, kFastRate, DeviceCapture::Setup{},
-            limits, [phase, released](Kind started) {
+            analyser("demo"), DeviceCapture::Setup{}, limits, [phase, released](Kind started) {
                 if (started == phase) {
                     released.wait();
                 }
@@ -176,7 +224,7 @@ TEST(DeviceCapture, UnknownDriversAndScanOptionsAreRefusedNamingWhatExists) {
     const auto drivers = SigrokContext::get()->drivers();
     for (const auto& c : cases) {
         try {
-            DeviceCapture(parseDeviceSpec(c.request), {}, kFastRate);
+            DeviceCapture{analyser(c.request)};
             ADD_FAILURE() << "accepted " << c.request;
         } catch (const OperatorError& error) {
             EXPECT_EQ(error.kind(), c.kind) << c.request;

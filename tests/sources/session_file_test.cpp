@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -25,6 +26,7 @@ namespace {
 
 using Kind = OperatorError::Kind;
 namespace Builder = SessionArchiveBuilder;
+constexpr auto kNamed = CaptureOptions::Channels::Choice::Named;
 
 std::string temporaryPath(const std::string& name) {
     const auto directory = std::filesystem::path(testing::TempDir()) / "session_file_test";
@@ -103,6 +105,40 @@ TEST(SessionFile, FileGivesItsFirstScanOfSamplesOnTheChosenChannels) {
         EXPECT_EQ(store->channelRight[3], c.bytes[2] & 1);
         EXPECT_EQ(store->channelLeft[3], c.bytes[2] >> 1);
         EXPECT_EQ(store->channelLeft[kSplitSamples + 1], 7) << "beyond the split";
+    }
+}
+
+// sigrok-cli's binary import names the channels 0, 1, 2...: without D0 and
+// D1 the first two are read, and saying so is left to the origin.
+TEST(SessionFile, ChannelsWithoutTheDefaultNamesAreReadByIndex) {
+    const std::string binary = temporaryPath("numbered.bin");
+    const std::string path = temporaryPath("numbered.sr");
+    {
+        std::ofstream out(binary, std::ios::binary);
+        for (int i = 0; i < kMinimumSamples; ++i) {
+            out.put(static_cast<char>(i % 4));
+        }
+    }
+    std::remove(path.c_str());
+    const std::string command = "sigrok-cli -i '" + binary +
+                                "' -I binary:numchannels=4:samplerate=1000000 -o '" + path + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const struct {
+        CaptureOptions::Channels asked;
+        CaptureOptions::Channels read;
+        std::uint8_t third; // the third sample's bits
+    } cases[] = {
+        {{}, {"0", "1", CaptureOptions::Channels::Choice::FirstTwo}, 2},
+        {{"1", "0", kNamed}, {"1", "0", kNamed}, 1},
+    };
+    for (const auto& c : cases) {
+        SessionFile file(path, c.asked);
+        const Capture taken = captureFrom(file);
+        const auto& channels = std::get<FileOrigin>(taken.origin).channels;
+        EXPECT_EQ(channels.right, c.read.right);
+        EXPECT_EQ(channels.left, c.read.left);
+        EXPECT_EQ(channels.choice, c.read.choice);
+        EXPECT_EQ(taken.samples.at(2), c.third);
     }
 }
 
@@ -240,7 +276,7 @@ const BadFile kBadFiles[] = {
      },
      Kind::FileUnitSizeInvalid,
      "1",
-     {"D0", "D9"}},
+     {"D0", "D9", kNamed}},
     {"channel libsigrok makes up",
      [](const std::string& path) {
          Builder::writeSession(path, Builder::edited(Builder::twoChannels(), "total probes", "16"),
@@ -248,7 +284,7 @@ const BadFile kBadFiles[] = {
      },
      Kind::FileChannelMissing,
      "3",
-     {"D0", "3"},
+     {"D0", "3", kNamed},
      {"D0", "D1"}},
     {"analog data only",
      [](const std::string& path) {
@@ -299,7 +335,7 @@ const BadFile kBadFiles[] = {
      [](const std::string& path) { SessionFile::write(path, counting(2000), kPortRate); },
      Kind::FileChannelMissing,
      "D5",
-     {"D0", "D5"},
+     {"D0", "D5", kNamed},
      {"D0", "D1"}},
     {"too short",
      [](const std::string& path) {

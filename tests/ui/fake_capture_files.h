@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@ class FakeCaptureFiles final : public CaptureFiles {
 public:
     static constexpr std::uint64_t kRate = 24'000'000;
     static inline const std::string kBroken = "rotto.sr";
+    // Has no channels D0 and D1, only these.
+    static inline const std::string kNumbered = "numerati.sr";
+    static inline const std::vector<std::string> kNumberedChannels = {"0", "1", "2", "3"};
 
     struct Saved {
         std::string path;
@@ -24,7 +28,11 @@ public:
     };
 
     std::shared_ptr<CaptureSource> open(const std::string& path) override {
-        return std::make_shared<File>(path);
+        return std::make_shared<File>(path, std::nullopt);
+    }
+    std::shared_ptr<CaptureSource> openWith(const std::string& path,
+                                            const CaptureOptions::Channels& channels) override {
+        return std::make_shared<File>(path, channels);
     }
     void save(const std::string& path, std::span<const std::uint8_t> samples,
               std::uint64_t sampleRate) override {
@@ -40,13 +48,19 @@ public:
 private:
     class File final : public CaptureSource {
     public:
-        explicit File(std::string path) : path_(std::move(path)) {}
+        File(std::string path, std::optional<CaptureOptions::Channels> channels)
+            : path_(std::move(path)), channels_(std::move(channels)) {}
         ::Capture capture(CaptureWorker::Progress& progress) override {
             progress.enter(OperatorError::Kind::FileReadStalled, std::chrono::seconds(5));
             if (path_.ends_with(kBroken)) {
                 throw OperatorError(OperatorError::Kind::FileCorrupt, path_, "logic-1-1");
             }
-            ::Capture capture{std::vector<std::uint8_t>(kSamples), kRate, FileOrigin{path_, {}}};
+            if (path_.ends_with(kNumbered) && !channels_) {
+                throw OperatorError(OperatorError::Kind::FileChannelMissing, path_, "D0",
+                                    kNumberedChannels);
+            }
+            ::Capture capture{std::vector<std::uint8_t>(kSamples), kRate,
+                              FileOrigin{path_, channels_.value_or(CaptureOptions::Channels{})}};
             for (std::size_t i = 0; i < capture.samples.size(); ++i) {
                 capture.samples[i] = static_cast<std::uint8_t>(i % 4);
             }
@@ -56,5 +70,6 @@ private:
 
     private:
         std::string path_;
+        std::optional<CaptureOptions::Channels> channels_;
     };
 };

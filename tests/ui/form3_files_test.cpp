@@ -2,6 +2,8 @@
 #include "form3_driver.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -82,6 +84,40 @@ private slots:
         QCOMPARE(driver.colourOf("Command2"), buttonFace());
         QCOMPARE(driver.label("Label1")->toolTip(), tip);
         QVERIFY(std::memcmp(&before, &driver.form->store(), sizeof before) == 0);
+    }
+
+    // A file without the default channels offers its own in the same box:
+    // picked, they are read at once; cancelled, nothing changes.
+    void fileWithoutTheChannelsOffersItsOwn() {
+        for (const bool accept : {true, false}) {
+            Form3Driver driver;
+            QString shown;
+            QTimer answer;
+            answer.setInterval(0);
+            QObject::connect(&answer, &QTimer::timeout, [&] {
+                auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                if (box == nullptr) {
+                    return;
+                }
+                shown = box->findChild<QLabel*>(QStringLiteral("message"))->text();
+                box->findChild<QComboBox*>(QStringLiteral("right"))->setCurrentText("2");
+                box->findChild<QComboBox*>(QStringLiteral("left"))->setCurrentText("3");
+                accept ? box->accept() : box->reject();
+            });
+            answer.start();
+            driver.form->openCapture(QString::fromStdString(FakeCaptureFiles::kNumbered));
+            answer.stop();
+
+            QVERIFY2(shown.contains(QStringLiteral("\"D0\"")) && shown.contains("0, 1, 2, 3"),
+                     qPrintable(shown));
+            QCOMPARE(driver.colourOf("Command2"), accept ? kGreen : buttonFace());
+            const auto& origin = driver.form->instrument().marks().origin;
+            QCOMPARE(origin.has_value(), accept);
+            if (accept) {
+                QCOMPARE(std::get<FileOrigin>(*origin).channels.right, std::string("2"));
+                QCOMPARE(std::get<FileOrigin>(*origin).channels.left, std::string("3"));
+            }
+        }
     }
 
     // Every sample the data hold, at the rate of the data they came from.

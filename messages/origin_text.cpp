@@ -1,0 +1,42 @@
+#include "origin_text.h"
+
+#include "instrument_constants.h"
+
+namespace {
+
+std::string channelsText(const CaptureOptions::Channels& channels) {
+    return channels.right + " (destro) e " + channels.left + " (sinistro)";
+}
+
+std::string firstTwo(const CaptureOptions::Channels& channels) {
+    const CaptureOptions::Channels defaults;
+    return channels.choice == CaptureOptions::Channels::Choice::FirstTwo
+               ? "Canali " + channelsText(channels) + ", i primi due: mancano " + defaults.right +
+                     " e " + defaults.left + "."
+               : std::string();
+}
+
+} // namespace
+
+std::string channelsNote(const std::optional<CaptureOrigin>& origin) {
+    if (!origin) {
+        return {};
+    }
+    if (const auto* device = std::get_if<DeviceOrigin>(&*origin)) {
+        return firstTwo(device->channels);
+    }
+    if (const auto* file = std::get_if<FileOrigin>(&*origin)) {
+        return firstTwo(file->channels);
+    }
+    return {};
+}
+
+std::string sourceText(const std::optional<CaptureOptions::Analyser>& analyser) {
+    if (!analyser) {
+        return std::string("Sorgente delle scansioni: porta parallela (") + kPortDevice + ", " +
+               CaptureOptions::formatSampleRate(kPortRate) + ")";
+    }
+    return "Sorgente delle scansioni: analizzatore logico " + analyser->device.text + ", canali " +
+           channelsText(analyser->channels) + ", " +
+           CaptureOptions::formatSampleRate(analyser->sampleRate);
+}

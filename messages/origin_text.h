@@ -1,0 +1,16 @@
+#pragma once
+
+#include "capture.h"
+#include "capture_options.h"
+
+#include <optional>
+#include <string>
+
+// Where the samples come from, in Italian, for the operator to see beside
+// the result.
+
+// Which channels were read when the data had none of the default names, or
+// nothing when the channels were the default ones or named.
+std::string channelsNote(const std::optional<CaptureOrigin>& origin);
+// The source of the window's scans: the port, or an analyser.
+std::string sourceText(const std::optional<CaptureOptions::Analyser>& analyser);
