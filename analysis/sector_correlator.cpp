@@ -1,5 +1,6 @@
 #include "sector_correlator.h"
 
+#include "thread_name.h"
 #include "window_sums.h"
 
 #include <cstdint>
@@ -21,31 +22,47 @@ int SectorCorrelator::windowsIn(int samples) {
     return samples < kMinimumSamples ? 0 : (samples - kMaxLag) / kWindow;
 }
 
+const int SectorCorrelator::kRunPadding = WindowSums::kLanes;
+
 int SectorCorrelator::integrate(const std::vector<std::uint8_t>& right,
                                 const std::vector<std::uint8_t>& left, int samples,
                                 SampleStore::Correlogram& leftSector,
                                 SampleStore::Correlogram& rightSector) {
-    const int windows = windowsIn(samples);
     // The lanes read past the last lag: the bits are copied with room after them.
     const auto padded = [](const std::vector<std::uint8_t>& bits) {
         std::vector<std::uint8_t> copy(bits);
-        copy.resize(bits.size() + WindowSums::kLanes);
+        copy.resize(bits.size() + kRunPadding);
         return copy;
     };
-    const auto paddedRight = padded(right);
-    const auto paddedLeft = padded(left);
-    const auto sector = [windows](const std::vector<std::uint8_t>& reference,
-                                  const std::vector<std::uint8_t>& compared,
-                                  SampleStore::Correlogram& result) {
+    return integrate({{padded(right), padded(left), windowsIn(samples)}}, leftSector, rightSector);
+}
+
+int SectorCorrelator::integrate(const std::vector<Run>& runs, SampleStore::Correlogram& leftSector,
+                                SampleStore::Correlogram& rightSector) {
+    int windows = 0;
+    for (const Run& run : runs) {
+        windows += run.windows;
+    }
+    if (windows == 0) {
+        return 0;
+    }
+    const auto sector = [&runs, windows](bool left, SampleStore::Correlogram& result) {
         double sums[WindowSums::kLanes] = {};
-        WindowSums::add(reference.data(), compared.data(), windows, sums);
+        for (const Run& run : runs) {
+            const auto& reference = left ? run.left : run.right;
+            const auto& compared = left ? run.right : run.left;
+            WindowSums::add(reference.data(), compared.data(), run.windows, sums);
+        }
         for (int d = 0; d <= kMaxLag; ++d) {
             result[static_cast<std::size_t>(d)] = sums[d] / windows;
         }
     };
     // One sector on another core meanwhile: they share nothing they write.
-    std::thread other([&] { sector(paddedRight, paddedLeft, rightSector); });
-    sector(paddedLeft, paddedRight, leftSector);
+    std::thread other([&] {
+        nameThisThread("settore");
+        sector(false, rightSector);
+    });
+    sector(true, leftSector);
     other.join();
     return windows;
 }

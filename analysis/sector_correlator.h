@@ -36,5 +36,20 @@ public:
                          const std::vector<std::uint8_t>& left, int samples,
                          SampleStore::Correlogram& leftSector,
                          SampleStore::Correlogram& rightSector);
+
+    // Contiguous windows of the two channels: each channel's bits from index
+    // 1, with room after the last window's look-ahead for the lanes to read.
+    struct Run {
+        std::vector<std::uint8_t> right;
+        std::vector<std::uint8_t> left;
+        int windows = 0;
+    };
+    // Room the lanes read past the last window's look-ahead.
+    static const int kRunPadding;
+    // The same mean over the windows of runs, taken in order, as if they
+    // were one stretch of samples; nothing is written when they hold none.
+    // Returns the number of windows.
+    static int integrate(const std::vector<Run>& runs, SampleStore::Correlogram& leftSector,
+                         SampleStore::Correlogram& rightSector);
     static void computeSector(SampleStore& store, Side sector, const LagConsumer& consumer);
 };

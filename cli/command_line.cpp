@@ -44,6 +44,10 @@ double positive(const std::string& text, const char* option) {
     return value;
 }
 
+QString seconds(std::chrono::milliseconds period) {
+    return QString::number(static_cast<double>(period.count()) / 1000.0);
+}
+
 } // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
@@ -55,6 +59,9 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
                                         QStringLiteral("FREQUENZA"));
     const QCommandLineOption config(QStringLiteral("config"), {}, QStringLiteral("CHIAVE=VALORE"));
     const QCommandLineOption scan(QStringLiteral("scan"));
+    const QCommandLineOption follow(QStringLiteral("follow"));
+    const QCommandLineOption count(QStringLiteral("count"), {}, QStringLiteral("N"));
+    const QCommandLineOption rowPeriod(QStringLiteral("row-period"), {}, QStringLiteral("SECONDI"));
     const QCommandLineOption csv(QStringLiteral("csv"));
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
                                     QStringLiteral("FILE"));
@@ -68,8 +75,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     QCommandLineParser parser;
     // "-platform" is one option, as Qt reads it, not seven short ones.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({driver, channels, sampleRate, config, scan, csv, output, summary, integrate,
-                       baseline, speed, help, version});
+    parser.addOptions({driver, channels, sampleRate, config, scan, follow, count, rowPeriod, csv,
+                       output, summary, integrate, baseline, speed, help, version});
     for (const char* name : kQtValueOptions) {
         parser.addOption({QString::fromLatin1(name), {}, QStringLiteral("X")});
     }
@@ -97,6 +104,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         line.action = Action::ShowVersion;
     } else if (parser.isSet(scan)) {
         line.action = Action::ListAnalysers;
+    } else if (parser.isSet(follow)) {
+        line.action = Action::Follow;
     } else if (parser.isSet(summary)) {
         line.action = Action::Summarize;
     } else if (parser.isSet(csv) || parser.isSet(output)) {
@@ -115,6 +124,15 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     }
     if (parser.isSet(speed)) {
         line.speed = positive(bytes(parser.value(speed)), "--speed");
+    }
+    if (parser.isSet(rowPeriod)) {
+        line.rowPeriod = CaptureOptions::parseRowPeriod(bytes(parser.value(rowPeriod)));
+    }
+    if (parser.isSet(count)) {
+        line.count = CaptureOptions::parseCount(bytes(parser.value(count)));
+        if (!parser.isSet(follow)) {
+            throw OperatorError(Kind::CountInvalid, "--count " + bytes(parser.value(count)));
+        }
     }
     if (parser.isSet(output)) {
         // libsigrok cannot write to a file without a name.
@@ -154,6 +172,10 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     }
     if (!deviceOption.empty() && !line.device) {
         throw OperatorError(Kind::SampleRateWithoutDevice, deviceOption);
+    }
+    // A stream comes from an analyser or the port, never from a file.
+    if (line.action == Action::Follow && line.file) {
+        throw OperatorError(Kind::FileWithOption, "--follow", *line.file);
     }
     // Without the window the file is the scan: nothing else can be one.
     if (line.action == Action::RunWithoutWindow && line.file) {
@@ -208,6 +230,14 @@ QString CommandLine::helpText() {
                "                        continuous, che stabilisce il programma\n"
                "      --scan            elenca gli analizzatori logici trovati (o quelli del\n"
                "                        driver di -d), con la connessione e i canali, ed esce\n"
+               "      --follow          senza finestra: scansione continua; scrive in CSV una "
+               "riga\n"
+               "                        per periodo (ora, finestre, verdetto, ritardo, direzione,\n"
+               "                        contrasto) finché non viene interrotto (Ctrl+C)\n"
+               "      --count N         con --follow: si ferma dopo N righe\n"
+               "      --row-period SECONDI\n"
+               "                        il periodo delle righe della scansione continua, da %6 a\n"
+               "                        %7 s (predefinito: %8 s)\n"
                "      --csv             senza finestra: analizza una scansione (dal FILE.sr, da -d "
                "o\n"
                "                        dalla porta) e scrive il correlogramma in CSV sull'uscita\n"
@@ -231,7 +261,8 @@ QString CommandLine::helpText() {
         .arg(QString::fromStdString(CaptureOptions::formatSampleRate(kPortRate)),
              QString::fromStdString(PlotGeometry::lagDurationText(kPortRate, ".")),
              QString::number(kSamples), QString::number(kLowestScanRate),
-             QString::number(kLongestScan.count()));
+             QString::number(kLongestScan.count()), seconds(kShortestRowPeriod),
+             seconds(kLongestRowPeriod), seconds(kRowPeriod));
 }
 
 QString CommandLine::versionText() {

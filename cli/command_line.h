@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,12 +17,14 @@
 struct CommandLine {
     // Without the window: one scan, kept with --output, analysed with --csv;
     // or the results of many files, or of one scan, with --summary.
-    // Or list the analysers found, with --scan.
+    // Or list the analysers found, with --scan; or follow a source, row by
+    // row, with --follow.
     enum class Action {
         OpenWindow,
         RunWithoutWindow,
         Summarize,
         ListAnalysers,
+        Follow,
         ShowHelp,
         ShowVersion
     };
@@ -52,6 +55,10 @@ struct CommandLine {
     std::vector<std::string> files;
     // Analyse every whole window the data hold, not the first alone.
     bool integrate = false;
+    // Continuous scanning: rows of this period (when given), and with
+    // --count only so many.
+    std::optional<std::chrono::milliseconds> rowPeriod;
+    std::optional<std::uint64_t> count;
     // Metres between the receivers, and the speed of the waves in m/s.
     std::optional<double> baseline;
     double speed = Bearing::kSpeedOfSoundInAir;

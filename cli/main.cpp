@@ -12,6 +12,8 @@
 #include <QLibraryInfo>
 #include <QTimer>
 #include <QTranslator>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -74,6 +76,32 @@ std::vector<WindowlessRun::Named> summarized(const CommandLine& line,
     return captures;
 }
 
+// SIGINT and SIGTERM end --follow: the row under way is dropped and the
+// acquisition stopped.
+std::atomic<bool> interrupted{false};
+
+extern "C" void interrupt(int) {
+    interrupted = true;
+}
+
+int followed(const CommandLine& line, CaptureSources& sources) {
+    std::shared_ptr<SampleStream> stream;
+    try {
+        stream = sources.stream(line.device ? std::optional(line.analyser()) : std::nullopt);
+    } catch (const OperatorError& error) {
+        return fail(error);
+    }
+    struct sigaction action = {};
+    action.sa_handler = interrupt;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    const int status = WindowlessRun::follow(line, stream, interrupted, std::cout, std::cerr);
+    // A stream that did not end in time still holds its device: leave without
+    // tearing down what its threads use.
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -96,6 +124,9 @@ int main(int argc, char* argv[]) {
     InstalledSources sources(port);
     if (line.action == CommandLine::Action::ListAnalysers) {
         return finish(WindowlessRun::listAnalysers(sources, line.device, std::cout, std::cerr));
+    }
+    if (line.action == CommandLine::Action::Follow) {
+        return followed(line, sources);
     }
     SessionFiles files(line.channels);
     std::shared_ptr<CaptureSource> source;
@@ -137,6 +168,9 @@ int main(int argc, char* argv[]) {
     }
     Form3 window(source, files);
     window.offerSources(sources, analyser);
+    if (line.rowPeriod) {
+        window.setRowPeriod(*line.rowPeriod);
+    }
     window.show();
     if (line.file) {
         // Once the window is up, so that a file it cannot open is explained in it.

@@ -1,14 +1,18 @@
 #include "windowless_run.h"
 
 #include "correlogram_csv.h"
+#include "follower.h"
 #include "instrument.h"
 #include "operator_error.h"
 #include "operator_message.h"
 #include "origin_text.h"
-#include "result_text.h"
+#include "result_csv.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <optional>
 
 namespace WindowlessRun {
@@ -23,64 +27,10 @@ void analyse(Instrument& instrument, bool whole) {
     }
 }
 
-const char* verdictName(Bearing::Verdict verdict) {
-    switch (verdict) {
-    case Bearing::Verdict::Source:
-        return "source";
-    case Bearing::Verdict::None:
-        return "none";
-    case Bearing::Verdict::IdleRight:
-        return "idle-right";
-    case Bearing::Verdict::IdleLeft:
-        return "idle-left";
-    case Bearing::Verdict::IdleBoth:
-        return "idle-both";
-    case Bearing::Verdict::NoDirection:
-        return "no-direction";
-    case Bearing::Verdict::Edge:
-        return "edge";
-    }
-    return "";
-}
-
-// Two decimals and a '.', whatever the locale.
-std::string fixed(double value) {
-    return fixedNumber(value, 2, ".");
-}
-
-std::string quotedCsv(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    }
-    return quoted + "\"";
-}
-
-// A name as a CSV field: quoted where it holds a quote, a comma or a line end.
-std::string field(const std::string& text) {
-    return text.find_first_of("\",\r\n") == std::string::npos ? text : quotedCsv(text);
-}
-
-std::string row(const std::string& name, const Bearing::Result& result, const std::string& note) {
-    const bool idle = Bearing::isIdle(result.verdict);
-    std::string line = field(name) + "," + verdictName(result.verdict) + ",";
-    if (!idle) {
-        line += fixed(result.lag) + "," + fixed(result.delayUs) + ",";
-    } else {
-        line += ",,";
-    }
-    for (int i = 0; i < 3; ++i) {
-        line += (result.bearing ? fixed((*result.bearing)[static_cast<std::size_t>(i)]) : "") + ",";
-    }
-    return line + (idle ? std::string() : fixed(result.contrast)) + "," +
-           (note.empty() ? note : quotedCsv(note));
-}
-
 } // namespace
 
 int summarize(const CommandLine& line, const std::vector<Named>& captures, std::ostream& out) {
-    out << "file,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,"
-           "message\n";
+    out << "file," << ResultCsv::kColumns << '\n';
     std::optional<Bearing::Geometry> geometry;
     if (line.baseline) {
         geometry = Bearing::Geometry{*line.baseline, line.speed};
@@ -91,12 +41,13 @@ int summarize(const CommandLine& line, const std::vector<Named>& captures, std::
         try {
             instrument.scan(capture.source);
             analyse(instrument, line.integrate);
-            out << row(capture.name, instrument.assess(geometry),
-                       channelsNote(instrument.marks().origin))
+            out << ResultCsv::field(capture.name) << ','
+                << ResultCsv::columns(instrument.assess(geometry),
+                                      channelsNote(instrument.marks().origin))
                 << '\n';
         } catch (const OperatorError& error) {
-            out << field(capture.name) << ",error,,,,,,," << quotedCsv(operatorMessage(error))
-                << '\n';
+            out << ResultCsv::field(capture.name) << ','
+                << ResultCsv::failure(operatorMessage(error)) << '\n';
             status = kFailed;
         }
         out << std::flush;
@@ -123,6 +74,51 @@ int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, C
         }
     } catch (const OperatorError& error) {
         err << "correlatore: " << operatorMessage(error) << '\n';
+        return kFailed;
+    }
+    return kSucceeded;
+}
+
+int follow(const CommandLine& line, const std::shared_ptr<SampleStream>& stream,
+           const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err) {
+    std::optional<Bearing::Geometry> geometry;
+    if (line.baseline) {
+        geometry = Bearing::Geometry{*line.baseline, line.speed};
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::string> lines;
+    std::optional<std::optional<OperatorError>> ended;
+    Follower follower(stream, line.rowPeriod.value_or(kRowPeriod), geometry,
+                      {[&](Follower::Row row) {
+                           std::string text =
+                               ResultCsv::row(row.arrived, row.windows, row.lost, row.result);
+                           const std::lock_guard lock(mutex);
+                           lines.push_back(std::move(text));
+                           changed.notify_one();
+                       },
+                       [&](const std::optional<OperatorError>& fault) {
+                           const std::lock_guard lock(mutex);
+                           ended = fault;
+                           changed.notify_one();
+                       }});
+    out << ResultCsv::kRowHeader << std::endl;
+    std::uint64_t written = 0;
+    std::unique_lock lock(mutex);
+    while (!ended && !interrupted && (!line.count || written < *line.count)) {
+        changed.wait_for(lock, std::chrono::milliseconds(20));
+        for (; !lines.empty() && (!line.count || written < *line.count); ++written) {
+            out << lines.front() << std::endl;
+            lines.pop_front();
+        }
+    }
+    lock.unlock();
+    follower.stop();
+    // The acquisition is stopped cleanly when the device lets it.
+    follower.waitForEnd(std::chrono::milliseconds(800));
+    lock.lock();
+    if (ended && *ended) {
+        err << "correlatore: " << operatorMessage(**ended) << '\n';
         return kFailed;
     }
     return kSucceeded;

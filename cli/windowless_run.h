@@ -5,6 +5,7 @@
 #include "capture_sources.h"
 #include "command_line.h"
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -41,5 +42,11 @@ int summarize(const CommandLine& line, const std::vector<Named>& captures, std::
 // found.
 int listAnalysers(CaptureSources& sources, const std::optional<CaptureOptions::DeviceSpec>& where,
                   std::ostream& out, std::ostream& err);
+
+// Follows a source row by row: the header line, then one CSV line per row,
+// flushed as it comes, until count rows, interrupted or a fault. Returns
+// kFailed after a fault, with its message on err.
+int follow(const CommandLine& line, const std::shared_ptr<SampleStream>& stream,
+           const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
 
 } // namespace WindowlessRun

@@ -173,6 +173,40 @@ std::optional<std::uint64_t> sampleRateIn(std::string_view text) {
     return rate;
 }
 
+std::chrono::milliseconds parseRowPeriod(std::string_view text) {
+    std::uint64_t millis = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && isDigit(text[i]) && appendDigit(millis, text[i]); ++i) {
+    }
+    const bool whole = i > 0;
+    int decimals = 0;
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && isDigit(text[i]) && decimals < 3; ++i, ++decimals) {
+            appendDigit(millis, text[i]);
+        }
+    }
+    for (; decimals < 3 && appendDigit(millis, '0'); ++decimals) {
+    }
+    const std::chrono::milliseconds period(static_cast<std::int64_t>(millis));
+    if (!whole || i != text.size() || decimals != 3 || period < kShortestRowPeriod ||
+        period > kLongestRowPeriod) {
+        throw OperatorError(Kind::RowPeriodInvalid, std::string(text));
+    }
+    return period;
+}
+
+std::uint64_t parseCount(std::string_view text) {
+    std::uint64_t count = 0;
+    bool digits = !text.empty();
+    for (const char c : text) {
+        digits = digits && isDigit(c) && appendDigit(count, c);
+    }
+    if (!digits || count == 0) {
+        throw OperatorError(Kind::CountInvalid, std::string(text));
+    }
+    return count;
+}
+
 std::uint64_t parseSampleRate(std::string_view text) {
     const auto rate = sampleRateIn(text);
     if (!rate || *rate == 0) {

@@ -2,6 +2,7 @@
 
 #include "instrument_constants.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -57,6 +58,12 @@ bool scanSetsItself(std::string_view key);
 Config parseConfig(std::string_view text);
 // No analyser samples faster; a larger rate is a mistake or a broken file.
 inline constexpr std::uint64_t kMaxSampleRate = 1'000'000'000'000;
+
+// Seconds with '.' and at most three decimals, from kShortestRowPeriod to
+// kLongestRowPeriod: "0.1", "2", "0.05".
+std::chrono::milliseconds parseRowPeriod(std::string_view text);
+// A whole number of at least 1.
+std::uint64_t parseCount(std::string_view text);
 
 // A whole number of hertz up to kMaxSampleRate, with a decimal fraction and
 // a unit as sigrok writes rates: "200000", "50k", "1.5M", "1m", "50 kHz",

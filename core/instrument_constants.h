@@ -37,3 +37,9 @@ static_assert(std::nano::den % kPortRate == 0, "the port's period is a whole num
 inline constexpr std::chrono::seconds kLongestScan{60};
 inline constexpr std::uint64_t kLowestScanRate =
     (kSamples + kLongestScan.count() - 1) / kLongestScan.count();
+
+// Continuous scanning cuts its stream into rows of this period by default,
+// chosen from the shortest to the longest.
+inline constexpr std::chrono::milliseconds kRowPeriod{100};
+inline constexpr std::chrono::milliseconds kShortestRowPeriod{50};
+inline constexpr std::chrono::milliseconds kLongestRowPeriod{2'000};

@@ -69,6 +69,8 @@ public:
         ConfigKeyUnknown,        // the device is the detail; choices: the keys it can set
         ConfigValueInvalid,      // "KEY=VALUE" is the subject; the reason, when known, the detail
         NoAnalyserFound,         // --scan found nothing
+        RowPeriodInvalid,        // not seconds from the shortest row period to the longest
+        CountInvalid,            // not a whole number of rows of at least 1, or without --follow
         SampleRateWithoutDevice, // the option and its value as written
         GeometryInvalid, // a baseline or speed that is no finite positive number; the option
                          // is the detail

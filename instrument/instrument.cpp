@@ -33,6 +33,7 @@ void Instrument::place(SampleStore& store, const Capture& capture) {
 }
 
 void Instrument::keep(const Capture& capture) {
+    rowSamples_.clear();
     place(*store_, capture);
     held_ = static_cast<int>(std::min(capture.samples.size(), std::size_t{kSamples}));
     marks_.holdsCapture = true;
@@ -43,6 +44,7 @@ void Instrument::keep(const Capture& capture) {
 }
 
 void Instrument::simulate(Side side, int delay) {
+    rowSamples_.clear();
     simulator_.simulate(*store_, side, delay);
     held_ = NoiseSourceSimulator::kLastCopied;
     marks_.holdsCapture = true;
@@ -86,7 +88,9 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> Instrument::bits
 
 Bearing::Result Instrument::assess(const std::optional<Bearing::Geometry>& geometry) const {
     const auto [right, left] = bitsHeld();
-    const auto read = static_cast<std::ptrdiff_t>(windows_) * kWindow + kMaxLag;
+    // A row's windows may reach past what the store holds of it.
+    const auto read =
+        std::min(static_cast<std::ptrdiff_t>(windows_) * kWindow + kMaxLag, std::ptrdiff_t{held_});
     const auto stuck = [read](const std::vector<std::uint8_t>& bits) -> std::optional<int> {
         const auto first = bits.begin() + 1;
         const bool equal =
@@ -97,7 +101,34 @@ Bearing::Result Instrument::assess(const std::optional<Bearing::Geometry>& geome
                            windows_, {stuck(right), stuck(left)}, geometry);
 }
 
+// The row's first run: a row that lost samples holds more than one, and
+// they are never spliced together.
+void Instrument::follow(const Follower::Row& row, std::uint64_t rate, const CaptureOrigin& origin) {
+    Capture capture{{}, rate, origin};
+    if (!row.runs.empty()) {
+        const auto& run = row.runs.front();
+        const auto count = static_cast<std::size_t>(run.windows) * kWindow + kMaxLag;
+        capture.samples.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            capture.samples[i] = static_cast<std::uint8_t>(run.right[i + 1] | run.left[i + 1] << 1);
+        }
+    }
+    keep(capture);
+    rowSamples_ = std::move(capture.samples);
+    marks_.scanNotAnalysed = false;
+    for (int d = 0; d <= kMaxLag; ++d) {
+        const auto lag = static_cast<std::size_t>(d);
+        store_->correlationLeft[lag] = row.axis[static_cast<std::size_t>(kMaxLag - d)];
+        store_->correlationRight[lag] = row.axis[static_cast<std::size_t>(kMaxLag + d)];
+    }
+    analysed_ = true;
+    windows_ = std::max(row.windows, 1);
+}
+
 std::vector<std::uint8_t> Instrument::heldSamples() const {
+    if (!rowSamples_.empty()) {
+        return rowSamples_;
+    }
     const auto [right, left] = bitsHeld();
     std::vector<std::uint8_t> samples(right.size() - 1);
     for (std::size_t i = 1; i < right.size(); ++i) {

@@ -4,6 +4,7 @@
 #include "capture.h"
 #include "capture_files.h"
 #include "capture_source.h"
+#include "follower.h"
 #include "noise_source_simulator.h"
 #include "sample_store.h"
 #include "sector_correlator.h"
@@ -61,6 +62,10 @@ public:
     void analyse(const SectorCorrelator::LagConsumer& consumer,
                  const std::function<void()>& started = {});
 
+    // Holds a row of continuous scanning from origin at rate, as the last
+    // analysis: its samples and its mean correlogram.
+    void follow(const Follower::Row& row, std::uint64_t rate, const CaptureOrigin& origin);
+
     // The same over every whole window of all the samples held (a scan's
     // 130,000, a file's, a simulation's 10,000), as their mean.
     void integrate();
@@ -68,7 +73,7 @@ public:
     Bearing::Result assess(const std::optional<Bearing::Geometry>& geometry) const;
 
     // Every sample the data hold, as a capture holds them: the right
-    // receiver on bit 0 and the left on bit 1.
+    // receiver on bit 0 and the left on bit 1; a row's samples all.
     std::vector<std::uint8_t> heldSamples() const;
     // Keeps every sample the data hold, at their rate.
     void save(CaptureFiles& files, const std::string& path) const;
@@ -87,4 +92,6 @@ private:
     int held_ = kSamples;
     // Windows the last analysis took its mean over.
     int windows_ = 1;
+    // The samples of the row held, more than the store has room for.
+    std::vector<std::uint8_t> rowSamples_;
 };

@@ -71,6 +71,18 @@ std::string stalled(const std::string& analyser, const std::string& step,
            "chiudere e riavviare il programma.";
 }
 
+// "0.05", "2": seconds with '.' and no trailing zeros.
+std::string seconds(std::chrono::milliseconds period) {
+    std::string text = std::to_string(period.count() / 1000);
+    if (const auto millis = period.count() % 1000; millis != 0) {
+        char fraction[8];
+        std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(millis));
+        text += fraction;
+        text.erase(text.find_last_not_of('0') + 1);
+    }
+    return text;
+}
+
 } // namespace
 
 std::string operatorMessage(const OperatorError& error) {
@@ -306,6 +318,13 @@ std::string operatorMessage(const OperatorError& error) {
                "l'utente abbia il permesso di usarlo (gruppo \"plugdev\") e che il suo firmware "
                "sia installato (per le schede fx2lafw il pacchetto \"sigrok-firmware-fx2lafw\"); "
                "per un analizzatore su porta seriale indicare la porta con -d DRIVER:conn=PORTA.";
+    case Kind::RowPeriodInvalid:
+        return "Periodo delle righe non valido: " + quoted(value) + ". Indicare i secondi, da " +
+               seconds(kShortestRowPeriod) + " a " + seconds(kLongestRowPeriod) +
+               ", con il punto come separatore decimale e al più tre decimali: per esempio 0.1.";
+    case Kind::CountInvalid:
+        return "Numero di righe non valido: " + quoted(value) +
+               ". L'opzione --count vale con --follow e vuole un numero intero, almeno 1.";
     case Kind::GeometryInvalid:
         return "Valore non valido per l'opzione " + detail + ": " + quoted(value) +
                ". Indicare un numero positivo, con il punto come separatore decimale: per "

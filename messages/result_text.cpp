@@ -56,3 +56,19 @@ std::string resultText(const Bearing::Result& result, std::string_view point) {
     }
     return text + ", contrasto " + fixedNumber(result.contrast, 1, point) + ": " + verdict + ".";
 }
+
+std::string lostWindowsText(int lost) {
+    if (lost == 0) {
+        return {};
+    }
+    return (lost == 1 ? std::string("1 finestra persa")
+                      : std::to_string(lost) + " finestre perse") +
+           ": campioni non analizzati (l'analisi non ha tenuto il passo o il dispositivo li ha "
+           "persi).";
+}
+
+std::string raisedPeriodText(std::chrono::microseconds period) {
+    return "Periodo delle righe portato a " +
+           fixedNumber(static_cast<double>(period.count()) / 1e6, 3, ".") +
+           " s, la durata di una finestra a questa frequenza.";
+}

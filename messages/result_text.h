@@ -2,6 +2,7 @@
 
 #include "bearing.h"
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -12,3 +13,8 @@ std::string resultText(const Bearing::Result& result, std::string_view decimalPo
 
 // value with decimals decimals after decimalPoint, whatever the locale.
 std::string fixedNumber(double value, int decimals, std::string_view decimalPoint);
+
+// What a row of continuous scanning lost, or nothing when it lost nothing.
+std::string lostWindowsText(int lost);
+// That the row period was raised to one window's span, which lasts period.
+std::string raisedPeriodText(std::chrono::microseconds period);

@@ -4,8 +4,10 @@
 #include "capture_source.h"
 #include "capture_worker.h"
 #include "found_analyser.h"
+#include "sample_stream.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,4 +27,8 @@ public:
     virtual std::shared_ptr<CaptureSource> port() = 0;
     // Throws OperatorError for a driver or scan option libsigrok lacks.
     virtual std::shared_ptr<CaptureSource> analyser(const CaptureOptions::Analyser& analyser) = 0;
+    // A stream from the analyser, or from the port when there is none; throws
+    // as analyser() does.
+    virtual std::shared_ptr<SampleStream>
+    stream(const std::optional<CaptureOptions::Analyser>& analyser) = 0;
 };

@@ -1,5 +1,7 @@
 #include "capture_worker.h"
 
+#include "thread_name.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <exception>
@@ -79,6 +81,7 @@ void CaptureWorker::wait(std::function<void(Progress&)> job, const std::string& 
     // Detached at once: a thread blocked for good must never be joined, and
     // a joinable one must never be destroyed.
     std::thread([exchange, job = std::move(job)] {
+        nameThisThread("acquisizione");
         try {
             job(*exchange);
             exchange->finish();

@@ -297,10 +297,13 @@ void DeviceCapture::enter(CaptureWorker::Progress& progress, Kind phase,
     }
 }
 
-// On the capture worker: the device is opened here and closed on the way
-// out. The worker holds the driver, the device and the session while it
-// runs, so that none of them is torn down under a call that never returns.
-Capture DeviceCapture::capture(CaptureWorker::Progress& progress) {
+// On the capture worker: the device is found, opened and set up, and
+// acquire runs a session of it; the device is closed on the way out. The
+// worker holds the driver, the device and the session while it runs, so
+// that none of them is torn down under a call that never returns.
+template <typename Acquire>
+void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t limit,
+                                Acquire&& acquire) const {
     SigrokContext::log().clear();
     const CaptureOptions::DeviceSpec& spec = analyser_.device;
     try {
@@ -312,28 +315,62 @@ Capture DeviceCapture::capture(CaptureWorker::Progress& progress) {
         applyConfig(*device, analyser_.config, spec.text);
         setRate(*device, analyser_.sampleRate, spec.text);
         const auto bits = enableChannels(*device, analyser_.channels, spec.text);
-        device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES,
-                           Glib::Variant<guint64>::create(kSamples));
+        if (limit > 0) {
+            device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES,
+                               Glib::Variant<guint64>::create(limit));
+        } else if (device->config_check(sigrok::ConfigKey::CONTINUOUS, sigrok::Capability::SET)) {
+            device->config_set(sigrok::ConfigKey::CONTINUOUS, Glib::Variant<bool>::create(true));
+        }
         if (setup_) {
             setup_(*device);
         }
         enter(progress, Kind::DeviceStartStalled, limits_.start);
         const auto session = SigrokContext::get()->create_session();
         session->add_device(device.get());
-        Capture capture{{}, analyser_.sampleRate, DeviceOrigin{spec.text, bits.channels}};
-        // A session that runs too long is stopped from the waiting thread.
-        SigrokRecorder::record(*session, bits, capture.samples, kSamples, [&] {
-            enter(progress, Kind::DeviceCaptureStalled, acquisitionLimit(),
-                  [session] { SigrokRecorder::stopQuietly(*session); });
-        });
+        acquire(session, bits);
         // Closing is bounded too, and the waiting thread lets go of the session.
         enter(progress, Kind::DeviceCaptureStalled, limits_.start);
         session->remove_devices();
-        checkComplete(capture.samples.size(), spec.text);
-        return capture;
     } catch (const OperatorError&) {
         throw;
     } catch (const std::exception&) {
         throw failureFromLog(spec.text, Kind::DeviceUnexpected);
     }
+}
+
+Capture DeviceCapture::capture(CaptureWorker::Progress& progress) {
+    Capture capture{{}, analyser_.sampleRate, DeviceOrigin{}};
+    withSession(progress, kSamples, [&](const auto& session, const auto& bits) {
+        capture.origin = DeviceOrigin{analyser_.device.text, bits.channels};
+        // A session that runs too long is stopped from the waiting thread.
+        SigrokRecorder::record(*session, bits, capture.samples, kSamples, [&] {
+            enter(progress, Kind::DeviceCaptureStalled, acquisitionLimit(),
+                  [session] { SigrokRecorder::stopQuietly(*session); });
+        });
+    });
+    checkComplete(capture.samples.size(), analyser_.device.text);
+    return capture;
+}
+
+// The acquisition never ends of itself, so its deadline moves on with the
+// data: a device that stops sending is stopped from the waiting thread.
+void DeviceCapture::stream(StreamSink& sink, CaptureWorker::Progress& progress) {
+    using Clock = std::chrono::steady_clock;
+    withSession(progress, 0, [&](const auto& session, const auto& bits) {
+        const auto silence = [&, session] {
+            enter(progress, Kind::DeviceCaptureStalled, limits_.acquisitionMargin,
+                  [session] { SigrokRecorder::stopQuietly(*session); });
+        };
+        Clock::time_point renewed = Clock::now();
+        SigrokRecorder::stream(*session, bits, sink, silence, [&] {
+            // The deadline's lock is taken a few times a second, not per packet.
+            if (const auto now = Clock::now(); now - renewed > limits_.acquisitionMargin / 10) {
+                renewed = now;
+                silence();
+            }
+        });
+        if (!sink.stopping()) {
+            throw failureFromLog(analyser_.device.text, Kind::DeviceLost);
+        }
+    });
 }

@@ -4,6 +4,7 @@
 #include "capture_source.h"
 #include "found_analyser.h"
 #include "operator_error.h"
+#include "sample_stream.h"
 
 #include <chrono>
 #include <cstdint>
@@ -30,7 +31,7 @@ struct DeviceLimits {
 // options the operator gave. The device is found
 // and opened for each scan and closed when it ends, so that other programs
 // can use it in between. Failures throw OperatorError with a Device kind.
-class DeviceCapture final : public CaptureSource {
+class DeviceCapture final : public CaptureSource, public SampleStream {
 public:
     // Called on the opened device after it has been set up for the scan, to
     // change what the command line cannot, such as a demo pattern.
@@ -54,11 +55,18 @@ public:
                                            const DeviceLimits& limits = {});
 
     Capture capture(CaptureWorker::Progress& progress) override;
+    // Continuous acquisition, without a sample limit.
+    void stream(StreamSink& sink, CaptureWorker::Progress& progress) override;
+    std::uint64_t streamRate() const override { return analyser_.sampleRate; }
     std::string subject() const override { return analyser_.device.text; }
 
     std::chrono::milliseconds acquisitionLimit() const;
 
 private:
+    // A sample limit of 0 acquires continuously.
+    template <typename Acquire>
+    void withSession(CaptureWorker::Progress& progress, std::uint64_t limit,
+                     Acquire&& acquire) const;
     void enter(CaptureWorker::Progress& progress, OperatorError::Kind phase,
                std::chrono::milliseconds limit, std::function<void()> stop = {}) const;
 

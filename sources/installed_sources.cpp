@@ -20,3 +20,11 @@ std::shared_ptr<CaptureSource>
 InstalledSources::analyser(const CaptureOptions::Analyser& analyser) {
     return std::make_shared<DeviceCapture>(analyser);
 }
+
+std::shared_ptr<SampleStream>
+InstalledSources::stream(const std::optional<CaptureOptions::Analyser>& analyser) {
+    if (analyser) {
+        return std::make_shared<DeviceCapture>(*analyser);
+    }
+    return std::make_shared<ParallelPortScan>(port_);
+}

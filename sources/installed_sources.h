@@ -14,6 +14,8 @@ public:
                                     CaptureWorker::Progress& progress) override;
     std::shared_ptr<CaptureSource> port() override;
     std::shared_ptr<CaptureSource> analyser(const CaptureOptions::Analyser& analyser) override;
+    std::shared_ptr<SampleStream>
+    stream(const std::optional<CaptureOptions::Analyser>& analyser) override;
 
 private:
     PortIo& port_;

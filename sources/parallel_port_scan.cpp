@@ -48,6 +48,38 @@ Capture ParallelPortScan::capture(CaptureWorker::Progress& progress) {
     return {std::move(raw), kPortRate, PortOrigin{}};
 }
 
+void ParallelPortScan::stream(StreamSink& sink, CaptureWorker::Progress& progress) {
+    // A block of samples is a few milliseconds; each renews the deadline.
+    constexpr std::size_t kBlock = 1'024;
+    const auto limit = std::chrono::seconds(5);
+    std::vector<std::uint8_t> block;
+    block.reserve(kBlock);
+    Clock::time_point slot = Clock::now();
+    try {
+        while (!sink.stopping()) {
+            progress.enter(OperatorError::Kind::PortStalled, limit);
+            block.clear();
+            while (block.size() < kBlock) {
+                const Clock::time_point due = slot + period_;
+                slot = skipMissedSlots(due, waitUntil(due), period_);
+                if (const auto missed = period_.count() > 0 ? (slot - due) / period_ : 0;
+                    missed > 0) {
+                    sink.take(block);
+                    block.clear();
+                    sink.lose(static_cast<std::uint64_t>(missed));
+                }
+                port_.PortOut(kPortAddress, kAllLinesHigh);
+                block.push_back(port_.PortIn(kPortAddress));
+            }
+            sink.take(block);
+        }
+    } catch (...) {
+        port_.release();
+        throw;
+    }
+    port_.release();
+}
+
 std::string ParallelPortScan::subject() const {
     return kPortDevice;
 }

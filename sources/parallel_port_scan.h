@@ -3,6 +3,7 @@
 #include "capture_source.h"
 #include "instrument_constants.h"
 #include "port_io.h"
+#include "sample_stream.h"
 
 #include <chrono>
 #include <cstdint>
@@ -11,7 +12,7 @@
 
 // Samples the two receivers on the parallel port at a fixed period, keeping
 // every byte read. The port is held for the scan only.
-class ParallelPortScan final : public CaptureSource {
+class ParallelPortScan final : public CaptureSource, public SampleStream {
 public:
     // Written before each read: all data lines high, so the receivers can
     // pull their lines low.
@@ -27,6 +28,10 @@ public:
 
     // Stops at the first OperatorError from the port and passes it on.
     Capture capture(CaptureWorker::Progress& progress) override;
+    // Samples on the same grid until the sink asks to stop; the slots the
+    // system made it miss are told to the sink as lost.
+    void stream(StreamSink& sink, CaptureWorker::Progress& progress) override;
+    std::uint64_t streamRate() const override { return kPortRate; }
     std::string subject() const override;
 
 private:

@@ -2,11 +2,21 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 #include <vector>
 
 namespace SigrokRecorder {
 
 namespace {
+
+// Each sample is unit bytes, channel i at bit i; some drivers leave
+// disabled channels unmasked, so only the two bits are taken.
+std::uint8_t receiversOf(const std::uint8_t* sample, ChannelBits bits) {
+    const auto bit = [sample](unsigned int index) {
+        return (sample[index / 8] >> (index % 8)) & 1;
+    };
+    return static_cast<std::uint8_t>(bit(bits.right) | bit(bits.left) << 1);
+}
 
 // Takes the receivers' bits from each logic packet into the scan's bytes. It
 // runs inside libsigrok's callback, which must not throw.
@@ -26,16 +36,9 @@ public:
         if (unit == 0 || std::max(bits_.right, bits_.left) / 8 >= unit) {
             return full();
         }
-        // Each sample is unit bytes, channel i at bit i; some drivers leave
-        // disabled channels unmasked, so only the two bits are taken.
-        const auto bit = [](const std::uint8_t* sample, unsigned int index) {
-            return (sample[index / 8] >> (index % 8)) & 1;
-        };
         for (std::size_t offset = 0; offset + unit <= logic.data_length() && !full();
              offset += unit) {
-            const std::uint8_t* sample = data + offset;
-            samples_.push_back(
-                static_cast<std::uint8_t>(bit(sample, bits_.right) | bit(sample, bits_.left) << 1));
+            samples_.push_back(receiversOf(data + offset, bits_));
         }
         return full();
     }
@@ -97,6 +100,44 @@ void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t
                     full = true;
                     stopQuietly(session);
                 }
+            } catch (const std::exception&) {
+                // A packet that cannot be read counts as no samples.
+            }
+        });
+    session.start();
+    started();
+    session.run();
+    session.remove_datafeed_callbacks();
+}
+
+void stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
+            const std::function<void()>& started, const std::function<void()>& alive) {
+    std::vector<std::uint8_t> receivers;
+    bool stopped = false;
+    session.add_datafeed_callback(
+        [&](std::shared_ptr<sigrok::Device>, std::shared_ptr<sigrok::Packet> packet) noexcept {
+            try {
+                if (sink.stopping()) {
+                    if (!std::exchange(stopped, true)) {
+                        stopQuietly(session);
+                    }
+                    return;
+                }
+                if (packet->type() != sigrok::PacketType::LOGIC) {
+                    return;
+                }
+                auto& logic = *std::static_pointer_cast<sigrok::Logic>(packet->payload());
+                const auto* data = static_cast<const std::uint8_t*>(logic.data_pointer());
+                const std::size_t unit = logic.unit_size();
+                if (unit == 0 || std::max(bits.right, bits.left) / 8 >= unit) {
+                    return;
+                }
+                receivers.resize(logic.data_length() / unit);
+                for (std::size_t i = 0; i < receivers.size(); ++i) {
+                    receivers[i] = receiversOf(data + i * unit, bits);
+                }
+                sink.take(receivers);
+                alive();
             } catch (const std::exception&) {
                 // A packet that cannot be read counts as no samples.
             }

@@ -3,6 +3,7 @@
 #include "capture_options.h"
 #include "instrument_constants.h"
 #include "operator_error.h"
+#include "sample_stream.h"
 
 #include <cstdint>
 #include <functional>
@@ -31,6 +32,12 @@ ChannelBits findChannels(sigrok::Device& device, const CaptureOptions::Channels&
 // given limit samples (at most kSamples), recording them into samples.
 void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t>& samples,
             int limit, const std::function<void()>& started);
+
+// Starts the session, calls started, and hands the receivers' bits of each
+// logic packet to sink, calling alive after each, until the sink asks to
+// stop: the session is then stopped from its own thread, inside the feed.
+void stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
+            const std::function<void()>& started, const std::function<void()>& alive);
 
 // Stopping a session that has just ended on its own is no failure.
 void stopQuietly(sigrok::Session& session) noexcept;

@@ -16,6 +16,7 @@
 #include "twips.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QBuffer>
 #include <QContextMenuEvent>
@@ -34,8 +35,10 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -64,6 +67,7 @@ const QColor kPeakMarkColour(160, 0, 0);
 
 const QString kIntegrateKey = QStringLiteral("analysis/integrate");
 const QString kBaselineKey = QStringLiteral("geometry/baseline");
+const QString kRowPeriodKey = QStringLiteral("follow/period");
 const QString kSpeedKey = QStringLiteral("geometry/speed");
 
 QFont fontOf(double points, bool bold) {
@@ -142,7 +146,12 @@ const Caption kCaptions[] = {
 } // namespace
 
 Form3::Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files)
-    : source_(std::move(source)), files_(files) {
+    : source_(std::move(source)), files_(files),
+      // A frame of the window's shows every row that waits.
+      rows_([this] { QMetaObject::invokeMethod(this, &Form3::showRows, Qt::QueuedConnection); }),
+      rowPeriod_(std::clamp(std::chrono::milliseconds(
+                                QSettings().value(kRowPeriodKey, int(kRowPeriod.count())).toInt()),
+                            kShortestRowPeriod, kLongestRowPeriod)) {
     // Where the instrument's font is missing, a sans-serif of like metrics.
     QFont::insertSubstitution(kFontFamily, QStringLiteral("Liberation Sans"));
     setWindowTitle(QStringLiteral(
@@ -155,7 +164,10 @@ Form3::Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files)
     resize(Twips::toPixels(kLayoutRight) + 8, Twips::toPixels(kResultTop + kResultHeight) + 8);
 }
 
-Form3::~Form3() = default;
+// The stream's threads hand rows to the queue until the follower lets go.
+Form3::~Form3() {
+    follower_.reset();
+}
 
 void Form3::createControls() {
     createBanner();
@@ -173,6 +185,7 @@ void Form3::createControls() {
     createSlider();
     createFileCommands();
     createAnalysisCommands();
+    createFollowCommands();
     createResultLine();
     showMarks();
 
@@ -257,8 +270,8 @@ void Form3::createFileCommands() {
         addAction(action);
         return action;
     };
-    command(QStringLiteral("Apri acquisizione\u2026"), &Form3::chooseCaptureToOpen,
-            QKeySequence::Open);
+    openCapture_ = command(QStringLiteral("Apri acquisizione\u2026"), &Form3::chooseCaptureToOpen,
+                           QKeySequence::Open);
     saveCapture_ = command(QStringLiteral("Salva acquisizione\u2026"), &Form3::chooseCaptureToSave,
                            QKeySequence::Save);
     fileMenu_->addSeparator();
@@ -282,6 +295,41 @@ void Form3::createAnalysisCommands() {
         geometry_ = Bearing::Geometry{
             baseline, settings.value(kSpeedKey, Bearing::kSpeedOfSoundInAir).toDouble()};
     }
+}
+
+// Continuous scanning's entries: on and off, the row period, recording.
+void Form3::createFollowCommands() {
+    fileMenu_->addSeparator();
+    follow_ = fileMenu_->addAction(QStringLiteral("Scansione continua"));
+    follow_->setCheckable(true);
+    follow_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    follow_->setEnabled(false);
+    addAction(follow_);
+    connect(follow_, &QAction::toggled, this, &Form3::setFollowing);
+    auto* stop = new QAction(this);
+    stop->setShortcut(Qt::Key_Escape);
+    connect(stop, &QAction::triggered, this, [this] { setFollowing(false); });
+    addAction(stop);
+
+    QMenu* periods = fileMenu_->addMenu(QStringLiteral("Periodo delle righe"));
+    periods_ = new QActionGroup(periods);
+    for (const int millis : {50, 100, 200, 500, 1000, 2000}) {
+        const std::chrono::milliseconds period(millis);
+        const QString text = QLocale().toString(millis / 1000.0, 'g', 3) + QStringLiteral(" s");
+        QAction* choice = periods->addAction(text);
+        choice->setCheckable(true);
+        choice->setData(millis);
+        periods_->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, period] {
+            setRowPeriod(period);
+            QSettings().setValue(kRowPeriodKey, int(period.count()));
+        });
+    }
+    setRowPeriod(rowPeriod_);
+    record_ = fileMenu_->addAction(QStringLiteral("Registra\u2026"));
+    record_->setCheckable(true);
+    record_->setEnabled(false);
+    connect(record_, &QAction::triggered, this, &Form3::chooseRecording);
 }
 
 void Form3::createResultLine() {
@@ -349,6 +397,7 @@ void Form3::offerSources(CaptureSources& sources,
     action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     addAction(action);
     result_->setToolTip(QString::fromStdString(sourceText(analyser_)));
+    follow_->setEnabled(true);
 }
 
 void Form3::chooseSource() {
@@ -372,9 +421,11 @@ void Form3::useSource(const std::optional<CaptureOptions::Analyser>& choice) {
 }
 
 void Form3::showResult() {
-    const Bearing::Result result = instrument_.assess(geometry_);
+    showResult(instrument_.assess(geometry_), channelsNote(instrument_.marks().origin));
+}
+
+void Form3::showResult(const Bearing::Result& result, const std::string& note) {
     const std::string point = QLocale().decimalPoint().toStdString();
-    const std::string note = channelsNote(instrument_.marks().origin);
     result_->setText(
         QString::fromStdString(resultText(result, point) + (note.empty() ? "" : " " + note)));
     peakMark_.reset();
@@ -509,9 +560,10 @@ void Form3::contextMenuEvent(QContextMenuEvent* event) {
 
 // Qt's own dialog, which Qt's Italian texts reach on every desktop.
 QString Form3::chooseFile(bool saving, const QString& title, const QString& filter,
-                          const QString& suffix) {
+                          const QString& suffix, bool appending) {
     QFileDialog dialog(this, title, folder_, filter);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, appending);
     if (saving) {
         // Asks before it overwrites a file.
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -594,6 +646,179 @@ void Form3::writeFile(const QString& path, const QByteArray& contents) {
             std::string_view(contents.constData(), static_cast<std::size_t>(contents.size())));
     } catch (const OperatorError& error) {
         QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
+                             QString::fromStdString(operatorMessage(error)));
+    }
+}
+
+void Form3::setRowPeriod(std::chrono::milliseconds period) {
+    rowPeriod_ = period;
+    for (QAction* choice : periods_->actions()) {
+        choice->setChecked(choice->data().toInt() == period.count());
+    }
+}
+
+void Form3::setFollowing(bool on) {
+    if (on && !following_) {
+        startFollowing();
+    } else if (!on && following_) {
+        stopFollowing();
+    }
+    const QSignalBlocker quiet(follow_);
+    follow_->setChecked(following_);
+}
+
+// The stream of the source chosen, and the rows it gives, until stopped.
+void Form3::startFollowing() {
+    if (sources_ == nullptr) {
+        return;
+    }
+    if (follower_ && !follower_->waitForEnd(CaptureWorker::kGrace)) {
+        return; // the last stream still holds its device
+    }
+    follower_.reset();
+    std::shared_ptr<SampleStream> stream;
+    try {
+        stream = sources_->stream(analyser_);
+    } catch (const OperatorError& error) {
+        QMessageBox::warning(this, QStringLiteral("Scansione continua non riuscita"),
+                             QString::fromStdString(operatorMessage(error)));
+        return;
+    }
+    followRate_ = stream->streamRate();
+    followOrigin_ = analyser_
+                        ? CaptureOrigin(DeviceOrigin{analyser_->device.text, analyser_->channels})
+                        : CaptureOrigin(PortOrigin{});
+    rows_.take();
+    follower_ = std::make_unique<Follower>(
+        stream, rowPeriod_, geometry_,
+        Follower::Handlers{[this](Follower::Row row) { rows_.push(std::move(row)); },
+                           [this](const std::optional<OperatorError>& fault) {
+                               QMetaObject::invokeMethod(
+                                   this, [this, fault] { followEnded(fault); },
+                                   Qt::QueuedConnection);
+                           }});
+    following_ = true;
+    enableCommands(false);
+    showBearingTime();
+    bearingTime_->setPeriod(follower_->period());
+    record_->setEnabled(true);
+}
+
+// The window is the operator's again at once; the stream ends on its own
+// threads, and its device is let go shortly after.
+void Form3::stopFollowing() {
+    following_ = false;
+    follower_->stop();
+    rows_.stopRecording();
+    record_->setChecked(false);
+    record_->setEnabled(false);
+    enableCommands(true);
+    showMarks();
+}
+
+void Form3::followEnded(const std::optional<OperatorError>& fault) {
+    if (following_) {
+        stopFollowing();
+        const QSignalBlocker quiet(follow_);
+        follow_->setChecked(false);
+    }
+    if (fault) {
+        QMessageBox::warning(this, QStringLiteral("Scansione continua interrotta"),
+                             QString::fromStdString(operatorMessage(*fault)));
+    }
+}
+
+void Form3::enableCommands(bool enabled) {
+    for (QWidget* command :
+         std::initializer_list<QWidget*>{Command1, Command2, Command3, Command4, HScroll1}) {
+        command->setEnabled(enabled);
+    }
+    openCapture_->setEnabled(enabled);
+}
+
+// Below the specified layout, once the mode has run, as tall as the screen
+// allows up to a pixel a row.
+void Form3::showBearingTime() {
+    if (bearingTime_ != nullptr) {
+        return;
+    }
+    const auto columnEdge = [](Side side) {
+        const double half =
+            (PlotGeometry::barX(Side::Right, 1) - PlotGeometry::barX(Side::Right, 0)) / 2.0;
+        return (PlotGeometry::barX(side, kMaxLag) + (side == Side::Left ? -half : half)) /
+               Twips::kPerPixel;
+    };
+    bearingTime_ = new BearingTimePlot(this, columnEdge(Side::Left), columnEdge(Side::Right));
+    bearingTime_->pointerMoved = [this](QPointF pixels) {
+        const QPointF twips = pixels * Twips::kPerPixel;
+        form_MouseMove(Qt::NoButton, Qt::NoModifier, static_cast<float>(twips.x()),
+                       static_cast<float>(twips.y()));
+    };
+    const int top = height();
+    const QRect screenArea = screen()->availableGeometry();
+    const int frame = frameGeometry().height() - geometry().height();
+    const int room = screenArea.height() - frame - top - 8;
+    const int panel = std::clamp(room, 60, BearingTimePlot::kRows);
+    bearingTime_->setGeometry(0, top, width(), panel);
+    bearingTime_->show();
+    resize(width(), top + panel + 8);
+}
+
+void Form3::showRows() {
+    const std::vector<Follower::Row> rows = rows_.take();
+    if (rows.empty() || !following_) {
+        return;
+    }
+    for (const Follower::Row& row : rows) {
+        std::optional<int> peak;
+        if (row.result.verdict == Bearing::Verdict::Source) {
+            peak = static_cast<int>(std::lround(row.result.lag)) + kMaxLag;
+        }
+        bearingTime_->addRow(row.axis, peak, row.lost > 0);
+    }
+    const Follower::Row& last = rows.back();
+    instrument_.follow(last, followRate_, followOrigin_);
+    plot_.clear();
+    for (int d = 0; d <= kMaxLag; ++d) {
+        plot_.drawBar(Side::Left, d, last.axis[static_cast<std::size_t>(kMaxLag - d)]);
+        plot_.drawBar(Side::Right, d, last.axis[static_cast<std::size_t>(kMaxLag + d)]);
+    }
+    std::string note = lostWindowsText(last.lost);
+    if (follower_->periodRaised()) {
+        note += (note.empty() ? "" : " ") + raisedPeriodText(follower_->period());
+    }
+    showResult(last.result, note);
+    showMarks();
+    if (const auto failure = rows_.recordingFailure()) {
+        record_->setChecked(false);
+        QMessageBox::warning(this, QStringLiteral("Registrazione interrotta"),
+                             QString::fromStdString(
+                                 operatorMessage({OperatorError::Kind::FileNotWritten, *failure})));
+    }
+}
+
+void Form3::chooseRecording(bool on) {
+    rows_.stopRecording();
+    if (!on) {
+        return;
+    }
+    const QString path = chooseFile(true, QStringLiteral("Registra le righe"),
+                                    QStringLiteral("Valori separati da virgole (*.csv)"),
+                                    QStringLiteral("csv"), true);
+    if (path.isEmpty()) {
+        record_->setChecked(false);
+        return;
+    }
+    recordRows(path);
+}
+
+void Form3::recordRows(const QString& path) {
+    try {
+        rows_.record(QFile::encodeName(path).toStdString());
+        record_->setChecked(true);
+    } catch (const OperatorError& error) {
+        record_->setChecked(false);
+        QMessageBox::warning(this, QStringLiteral("Registrazione non riuscita"),
                              QString::fromStdString(operatorMessage(error)));
     }
 }

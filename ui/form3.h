@@ -1,13 +1,17 @@
 #pragma once
 
 #include "bearing.h"
+#include "bearing_time_plot.h"
 #include "capture_files.h"
 #include "capture_source.h"
 #include "capture_sources.h"
 #include "correlogram_plot.h"
+#include "follower.h"
 #include "instrument.h"
+#include "row_queue.h"
 
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,6 +19,7 @@
 
 class CaptionButton;
 class QAction;
+class QActionGroup;
 class QLabel;
 class QMenu;
 class QScrollBar;
@@ -52,6 +57,19 @@ public:
                       const std::optional<CaptureOptions::Analyser>& current);
     // Scans from now on come from choice, as the dialog sets it; remembered.
     void useSource(const std::optional<CaptureOptions::Analyser>& choice);
+
+    // Continuous scanning from the source chosen, row by row, as its menu
+    // entry or Esc starts and stops it. The specified commands wait
+    // meanwhile; the bearing-time display shows below the layout.
+    void setFollowing(bool on);
+    bool following() const { return following_; }
+    // Rows of period from now on; the menu's choice is remembered.
+    void setRowPeriod(std::chrono::milliseconds period);
+    // Appends each row's CSV line to path while the mode runs.
+    void recordRows(const QString& path);
+    const BearingTimePlot* bearingTime() const { return bearingTime_; }
+    // Shows the rows that have come, as the window's next frame does.
+    void showRows();
 
     // Analyse every whole window held instead of the first; remembered.
     void setIntegrating(bool whole);
@@ -92,13 +110,22 @@ private:
     void paintPeakMark(QPainter& painter) const;
     void chooseGeometry();
     void chooseSource();
+    void createFollowCommands();
+    void startFollowing();
+    void stopFollowing();
+    void followEnded(const std::optional<OperatorError>& fault);
+    void showBearingTime();
+    void chooseRecording(bool on);
+    void enableCommands(bool enabled);
+    void showResult(const Bearing::Result& result, const std::string& note);
     void showResult();
     void clearResult();
     void scanFrom(const std::shared_ptr<CaptureSource>& source, const QString& failureTitle);
     void simulate(Side side);
     void showMarks();
+    // Saving asks before it replaces a file, unless appending.
     QString chooseFile(bool saving, const QString& title, const QString& filter,
-                       const QString& suffix);
+                       const QString& suffix, bool appending = false);
     void writeFile(const QString& path, const QByteArray& contents);
 
     Instrument instrument_;
@@ -122,6 +149,20 @@ private:
     // The receivers' geometry, once the operator has given it.
     std::optional<Bearing::Geometry> geometry_;
     QAction* saveImage_ = nullptr;
+
+    // Continuous scanning: the stream while it runs, the rows on their way
+    // to the window, and where they came from.
+    std::unique_ptr<Follower> follower_;
+    bool following_ = false;
+    RowQueue rows_;
+    std::chrono::milliseconds rowPeriod_;
+    std::uint64_t followRate_ = kPortRate;
+    CaptureOrigin followOrigin_;
+    QAction* follow_ = nullptr;
+    QAction* record_ = nullptr;
+    QActionGroup* periods_ = nullptr;
+    QAction* openCapture_ = nullptr;
+    BearingTimePlot* bearingTime_ = nullptr;
 
     // The controls that the handlers work on; the captions live on their own.
     QLabel* Label1 = nullptr;

@@ -135,6 +135,8 @@ const std::vector<MessageCase> kCases = {
      {},
      {"\"averaging=banana\"", "on/off", "true/false", "1/0"}},
     {Kind::NoAnalyserFound, "", "", {}, {"plugdev", "sigrok-firmware-fx2lafw", "conn="}},
+    {Kind::RowPeriodInvalid, "0.01", "", {}, {"\"0.01\"", "da 0.05 a 2", "0.1"}},
+    {Kind::CountInvalid, "0", "", {}, {"\"0\"", "--follow"}},
     {Kind::GeometryInvalid, "-1", "--baseline", {}, {"--baseline", "\"-1\"", "0.5"}},
     {Kind::ArgumentExtra, "b.sr", "", {}, {"\"b.sr\"", "un file"}},
     {Kind::FileWithOption, "-o", "a.sr", {}, {"-o", "\"a.sr\"", "dal file"}},

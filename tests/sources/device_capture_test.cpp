@@ -1,12 +1,14 @@
 // Captures from libsigrok's demo device, which needs no hardware.
 
 #include "device_capture.h"
+#include "follower.h"
 #include "instrument.h"
 #include "libsigrok_log.h"
 #include "marked_store.h"
 #include "operator_error.h"
 #include "sigrok_context.h"
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <libsigrokcxx/libsigrokcxx.hpp>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <unistd.h>
 
@@ -145,6 +148,38 @@ TEST(DeviceCapture, FindsTheDemoWithItsChannelsAndRates) {
     EXPECT_EQ(found[0].logicChannels, (std::vector<std::string>{"D0", "D1", "D2"}));
     EXPECT_TRUE(found[0].rates.offers(kFastRate));
     EXPECT_FALSE(found[0].rates.offers(2'000'000'000));
+}
+
+// Continuous acquisition from the demo, row by row, until stopped: the
+// stream's start, run and stop, which ThreadSanitizer also watches.
+TEST(DeviceCapture, DemoStreamsRowsUntilStopped) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<int> windows;
+    std::optional<std::optional<OperatorError>> ended;
+    Follower follower(std::make_shared<DeviceCapture>(analyser("demo")), kRowPeriod, std::nullopt,
+                      {[&](Follower::Row row) {
+                           const std::lock_guard lock(mutex);
+                           windows.push_back(row.windows);
+                           changed.notify_all();
+                       },
+                       [&](const std::optional<OperatorError>& fault) {
+                           const std::lock_guard lock(mutex);
+                           ended = fault;
+                           changed.notify_all();
+                       }});
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(20),
+                                     [&] { return windows.size() >= 3 || ended; }));
+    }
+    follower.stop();
+    ASSERT_TRUE(follower.waitForEnd(std::chrono::seconds(10)));
+    const std::lock_guard lock(mutex);
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(*ended) << (*ended)->what();
+    EXPECT_EQ(windows.at(0), 83); // 1 MHz, 100 ms: 83.33 windows a row
+    EXPECT_EQ(follower.droppedSamples(), 0u);
 }
 
 // A device that ends its stream early, as one pulled out mid-capture does.

@@ -116,4 +116,52 @@ TEST(ParallelPortScan, FailureInMidScanStopsIt) {
     }
 }
 
+// Takes what a stream gives until it holds enough.
+class CollectingSink final : public StreamSink {
+public:
+    explicit CollectingSink(std::size_t enough) : enough_(enough) {}
+    void take(std::span<const std::uint8_t> samples) override {
+        taken.insert(taken.end(), samples.begin(), samples.end());
+    }
+    void lose(std::uint64_t count) override { lost += count; }
+    bool stopping() const override { return taken.size() >= enough_; }
+
+    std::vector<std::uint8_t> taken;
+    std::uint64_t lost = 0;
+
+private:
+    std::size_t enough_;
+};
+
+// The stream reads on until asked to stop, every byte in order, and lets
+// the port go; a failure ends it, the port let go too.
+TEST(ParallelPortScan, StreamReadsEveryByteUntilStopped) {
+    for (const long failing : {-1L, 5'001L}) {
+        FakePortIo port;
+        port.script = {0, 1, 2, 3, 2, 1};
+        port.failAtCall = failing;
+        CollectingSink sink(5'000);
+        ParallelPortScan scan(port, 0ns);
+        const auto stream = [&] {
+            CaptureWorker::perform<bool>(
+                [&](CaptureWorker::Progress& progress) {
+                    scan.stream(sink, progress);
+                    return true;
+                },
+                scan.subject());
+        };
+        if (failing < 0) {
+            stream();
+            ASSERT_GE(sink.taken.size(), 5'000u);
+            for (std::size_t i = 0; i < sink.taken.size(); ++i) {
+                ASSERT_EQ(sink.taken[i], port.script[i % port.script.size()]) << i;
+            }
+        } else {
+            EXPECT_THROW(stream(), OperatorError);
+        }
+        EXPECT_EQ(sink.lost, 0u);
+        EXPECT_EQ(port.releases, 1);
+    }
+}
+
 } // namespace

@@ -1,0 +1,134 @@
+// Continuous scanning of libsigrok's demo analyser for a fixed time, at the
+// fastest common analysers' rate and at 1 MHz: windows analysed a second,
+// samples dropped, how long after its last sample came each row was done,
+// and the CPU time of each thread.
+
+#include "device_capture.h"
+#include "follower.h"
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <dirent.h>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// Each thread's CPU seconds by name, from /proc.
+std::map<std::string, double> threadSeconds() {
+    std::map<std::string, double> seconds;
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (tasks == nullptr) {
+        return seconds;
+    }
+    const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
+    while (const dirent* task = ::readdir(tasks)) {
+        if (task->d_name[0] == '.') {
+            continue;
+        }
+        std::ifstream stat(std::string("/proc/self/task/") + task->d_name + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto open = line.find('(');
+        const auto close = line.rfind(')');
+        if (open == std::string::npos || close == std::string::npos) {
+            continue;
+        }
+        const std::string name = line.substr(open + 1, close - open - 1);
+        std::vector<std::string> fields;
+        std::string field;
+        for (std::size_t i = close + 2; i <= line.size(); ++i) {
+            if (i == line.size() || line[i] == ' ') {
+                fields.push_back(field);
+                field.clear();
+            } else {
+                field += line[i];
+            }
+        }
+        // utime and stime are fields 14 and 15, the 12th and 13th after the name.
+        if (fields.size() > 12) {
+            seconds[name] += (std::stod(fields[11]) + std::stod(fields[12])) / tick;
+        }
+    }
+    ::closedir(tasks);
+    return seconds;
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) {
+        return 0.0;
+    }
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(p / 100.0 * static_cast<double>(values.size() - 1));
+    return values[index];
+}
+
+void BM_Follow(benchmark::State& state) {
+    const auto rate = static_cast<std::uint64_t>(state.range(0));
+    const auto runFor = std::chrono::seconds(state.range(1));
+    for (auto _ : state) {
+        std::mutex mutex;
+        std::vector<double> latencies;
+        long windows = 0;
+        long lost = 0;
+        const auto source = std::make_shared<DeviceCapture>(
+            CaptureOptions::Analyser{CaptureOptions::parseDeviceSpec("demo"), {}, rate, {}});
+        Follower follower(
+            source, kRowPeriod, std::nullopt,
+            {[&](Follower::Row row) {
+                 const auto done = std::chrono::steady_clock::now();
+                 const std::lock_guard lock(mutex);
+                 latencies.push_back(
+                     std::chrono::duration<double, std::milli>(done - row.arrivedSteady).count());
+                 windows += row.windows;
+                 lost += row.lost;
+             },
+             {}});
+        const auto start = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(runFor);
+        const auto threads = threadSeconds();
+        // The sector threads of each row end with it: only the whole shows them.
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const auto seconds = [](const timeval& time) {
+            return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+        };
+        follower.stop();
+        const auto stopped = std::chrono::steady_clock::now();
+        follower.waitForEnd(std::chrono::seconds(10));
+        const double ended =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - stopped)
+                .count();
+        const std::lock_guard lock(mutex);
+        const double elapsed = std::chrono::duration<double>(stopped - start).count();
+        state.counters["windows_per_s"] = static_cast<double>(windows) / elapsed;
+        state.counters["rows"] = static_cast<double>(latencies.size());
+        state.counters["dropped_samples"] = static_cast<double>(follower.droppedSamples());
+        state.counters["lost_windows"] = static_cast<double>(lost);
+        state.counters["latency_p50_ms"] = percentile(latencies, 50);
+        state.counters["latency_p99_ms"] = percentile(latencies, 99);
+        state.counters["latency_max_ms"] = percentile(latencies, 100);
+        state.counters["stop_ms"] = ended;
+        for (const auto& [name, cpu] : threads) {
+            state.counters["cpu_s_" + name] = cpu;
+        }
+        state.counters["cpu_s_process"] = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    }
+}
+// Rate, seconds.
+BENCHMARK(BM_Follow)
+    ->Args({24'000'000, 60})
+    ->Args({1'000'000, 60})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+} // namespace

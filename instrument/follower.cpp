@@ -1,0 +1,156 @@
+#include "follower.h"
+
+#include "stream_buffer.h"
+#include "stream_cutter.h"
+#include "thread_name.h"
+
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long the analysis sleeps at most between looks at the stream.
+constexpr auto kPoll = 50ms;
+
+} // namespace
+
+// What the threads share with the Follower, kept alive by the last of them.
+struct Follower::Shared {
+    explicit Shared(std::size_t capacity) : buffer(capacity) {}
+
+    StreamBuffer buffer;
+    std::atomic<bool> stopAsked{false};
+    std::mutex mutex; // the handlers and the ends
+    std::condition_variable changed;
+    Handlers handlers;
+    bool streamEnded = false;
+    std::optional<OperatorError> fault;
+    bool ended = false;
+};
+
+namespace {
+
+Follower::Row analysed(StreamCutter::Row cut, std::uint64_t rate,
+                       const std::optional<Bearing::Geometry>& geometry) {
+    Follower::Row row;
+    row.index = cut.index;
+    row.lost = cut.lost;
+    SampleStore::Correlogram left{};
+    SampleStore::Correlogram right{};
+    row.windows = SectorCorrelator::integrate(cut.runs, left, right);
+    row.axis = Bearing::signedAxis(left, right);
+    if (row.windows > 0) {
+        row.result = Bearing::assess(left, right, rate, row.windows,
+                                     {cut.stuckRight, cut.stuckLeft}, geometry);
+    }
+    row.runs = std::move(cut.runs);
+    return row;
+}
+
+} // namespace
+
+Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::milliseconds period,
+                   std::optional<Bearing::Geometry> geometry, Handlers handlers,
+                   std::size_t bufferSamples)
+    : shared_(std::make_shared<Shared>(bufferSamples)) {
+    const std::uint64_t rate = source->streamRate();
+    const StreamCutter cutting(rate, period);
+    period_ = cutting.period();
+    raised_ = cutting.periodRaised();
+    shared_->handlers = std::move(handlers);
+
+    // The stream, under the capture worker's deadlines.
+    std::thread([shared = shared_, source] {
+        nameThisThread("attesa");
+        std::optional<OperatorError> fault;
+        try {
+            CaptureWorker::perform<bool>(
+                [shared, source](CaptureWorker::Progress& progress) {
+                    source->stream(shared->buffer, progress);
+                    return true;
+                },
+                source->subject());
+        } catch (const OperatorError& error) {
+            fault = error;
+        } catch (const std::exception& error) {
+            fault = OperatorError(OperatorError::Kind::DeviceUnexpected, source->subject(),
+                                  error.what());
+        }
+        {
+            const std::lock_guard lock(shared->mutex);
+            shared->streamEnded = true;
+            shared->fault = std::move(fault);
+            shared->changed.notify_all();
+        }
+        shared->buffer.stop();
+    }).detach();
+
+    // The analysis: rows as the stream completes them, in order. After a
+    // fault the rows the stream completed are still given; after a stop,
+    // nothing more.
+    std::thread([shared = shared_, rate, period, geometry] {
+        nameThisThread("analisi");
+        StreamCutter cutter(rate, period);
+        for (;;) {
+            const auto pieces = shared->buffer.wait(kPoll);
+            for (const auto& piece : pieces) {
+                if (shared->stopAsked) {
+                    break;
+                }
+                if (piece.lost > 0) {
+                    cutter.lose(piece.lost);
+                } else {
+                    cutter.take(piece.samples);
+                }
+                for (auto& cut : cutter.finished()) {
+                    Row row = analysed(std::move(cut), rate, geometry);
+                    row.arrived = piece.arrivedOnTheClock;
+                    row.arrivedSteady = piece.arrived;
+                    const std::lock_guard lock(shared->mutex);
+                    if (shared->handlers.row && !shared->stopAsked) {
+                        shared->handlers.row(std::move(row));
+                    }
+                }
+            }
+            if (shared->stopAsked) {
+                break;
+            }
+            const std::lock_guard lock(shared->mutex);
+            if (shared->streamEnded && pieces.empty()) {
+                break;
+            }
+        }
+        std::unique_lock lock(shared->mutex);
+        shared->changed.wait(lock, [&] { return shared->streamEnded; });
+        if (shared->handlers.ended) {
+            shared->handlers.ended(shared->fault);
+        }
+        shared->ended = true;
+        shared->changed.notify_all();
+    }).detach();
+}
+
+Follower::~Follower() {
+    stop();
+    const std::lock_guard lock(shared_->mutex);
+    shared_->handlers = {};
+}
+
+void Follower::stop() {
+    shared_->stopAsked = true;
+    shared_->buffer.stop();
+}
+
+bool Follower::waitForEnd(std::chrono::milliseconds limit) {
+    std::unique_lock lock(shared_->mutex);
+    return shared_->changed.wait_for(lock, limit, [this] { return shared_->ended; });
+}
+
+std::uint64_t Follower::droppedSamples() const {
+    return shared_->buffer.dropped();
+}

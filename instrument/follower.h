@@ -1,0 +1,67 @@
+#pragma once
+
+#include "bearing.h"
+#include "operator_error.h"
+#include "sample_stream.h"
+#include "sector_correlator.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// Follows a moving source: a stream from the source on the capture worker,
+// cut into rows of one period, each row's mean correlogram worked out on a
+// thread of its own and handed on as soon as it is done.
+class Follower {
+public:
+    struct Row {
+        std::uint64_t index = 0;
+        // When the row's last sample came, on the system's clock and on the
+        // steady one.
+        std::chrono::system_clock::time_point arrived;
+        std::chrono::steady_clock::time_point arrivedSteady;
+        int windows = 0;
+        int lost = 0; // windows that touched samples the stream lost
+        Bearing::Axis axis{};
+        Bearing::Result result;
+        std::vector<SectorCorrelator::Run> runs; // the row's samples
+    };
+    struct Handlers {
+        // Each row in order, on the analysing thread.
+        std::function<void(Row)> row;
+        // Once, on the same thread, when the mode ends: with the fault that
+        // ended it, or nothing when it was stopped.
+        std::function<void(const std::optional<OperatorError>&)> ended;
+    };
+
+    // Samples that may wait for the analysis before the stream's own are
+    // dropped: a second at the fastest common analysers.
+    static constexpr std::size_t kBufferSamples = 32'000'000;
+
+    Follower(std::shared_ptr<SampleStream> source, std::chrono::milliseconds period,
+             std::optional<Bearing::Geometry> geometry, Handlers handlers,
+             std::size_t bufferSamples = kBufferSamples);
+    // Stops, and lets go of the handlers: none is called once this returns.
+    ~Follower();
+    Follower(const Follower&) = delete;
+    Follower& operator=(const Follower&) = delete;
+
+    // Asks the stream to stop; the unfinished row is dropped.
+    void stop();
+    // Whether the mode has ended, waiting up to limit for it.
+    bool waitForEnd(std::chrono::milliseconds limit);
+
+    // The period rows are cut at: at least one window's span.
+    std::chrono::microseconds period() const { return period_; }
+    bool periodRaised() const { return raised_; }
+    std::uint64_t droppedSamples() const;
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
+    std::chrono::microseconds period_;
+    bool raised_;
+};

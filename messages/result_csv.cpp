@@ -1,0 +1,88 @@
+#include "result_csv.h"
+
+#include "result_text.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace ResultCsv {
+
+namespace {
+
+const char* verdictName(Bearing::Verdict verdict) {
+    switch (verdict) {
+    case Bearing::Verdict::Source:
+        return "source";
+    case Bearing::Verdict::None:
+        return "none";
+    case Bearing::Verdict::IdleRight:
+        return "idle-right";
+    case Bearing::Verdict::IdleLeft:
+        return "idle-left";
+    case Bearing::Verdict::IdleBoth:
+        return "idle-both";
+    case Bearing::Verdict::NoDirection:
+        return "no-direction";
+    case Bearing::Verdict::Edge:
+        return "edge";
+    }
+    return "";
+}
+
+std::string fixed(double value) {
+    return fixedNumber(value, 2, ".");
+}
+
+} // namespace
+
+std::string quoted(const std::string& text) {
+    std::string result = "\"";
+    for (const char c : text) {
+        result += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    return result + "\"";
+}
+
+std::string field(const std::string& text) {
+    return text.find_first_of("\",\r\n") == std::string::npos ? text : quoted(text);
+}
+
+std::string columns(const Bearing::Result& result, const std::string& message) {
+    const bool idle = Bearing::isIdle(result.verdict);
+    std::string line = std::string(verdictName(result.verdict)) + ",";
+    line += idle ? ",," : fixed(result.lag) + "," + fixed(result.delayUs) + ",";
+    for (std::size_t i = 0; i < 3; ++i) {
+        line += (result.bearing ? fixed((*result.bearing)[i]) : "") + ",";
+    }
+    return line + (idle ? std::string() : fixed(result.contrast)) + "," +
+           (message.empty() ? message : quoted(message));
+}
+
+std::string failure(const std::string& message) {
+    return "error,,,,,,," + quoted(message);
+}
+
+std::string row(std::chrono::system_clock::time_point arrived, int windows, int lost,
+                const Bearing::Result& result) {
+    return localTime(arrived) + "," + std::to_string(windows) + "," +
+           columns(result, lostWindowsText(lost));
+}
+
+std::string localTime(std::chrono::system_clock::time_point time) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() %
+        1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+    char offset[8];
+    std::strftime(offset, sizeof offset, "%z", &local); // "+0100"
+    const std::string zone(offset);
+    char millisText[8];
+    std::snprintf(millisText, sizeof millisText, ".%03d", static_cast<int>((millis + 1000) % 1000));
+    return stamp + std::string(millisText) + zone.substr(0, 3) + ":" + zone.substr(3);
+}
+
+} // namespace ResultCsv

@@ -1,0 +1,62 @@
+// Continuous scanning in the window, from libsigrok's demo analyser.
+
+#include "form3_driver.h"
+#include "installed_sources.h"
+#include "result_csv.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class FollowModeTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QVERIFY(folder_.isValid());
+        QSettings::setDefaultFormat(QSettings::IniFormat);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder_.path());
+    }
+
+    // Rows form in the panel below the layout and are recorded; the
+    // commands wait meanwhile, and Esc gives them back.
+    void rowsFormBelowTheLayoutUntilEsc() {
+        Form3Driver driver;
+        InstalledSources sources(driver.fakePort);
+        driver.form->offerSources(
+            sources,
+            CaptureOptions::Analyser{CaptureOptions::parseDeviceSpec("demo"), {}, 1'000'000, {}});
+        const int layoutBottom = driver.label("Risultato")->geometry().bottom();
+        const QString record = folder_.filePath(QStringLiteral("righe.csv"));
+
+        driver.form->setFollowing(true);
+        QVERIFY(driver.form->following());
+        QVERIFY(!driver.button("Command1")->isEnabled());
+        QVERIFY(!driver.slider()->isEnabled());
+        driver.form->recordRows(record);
+        QTRY_VERIFY_WITH_TIMEOUT(driver.form->bearingTime()->rows() >= 3, 20'000);
+        QVERIFY(driver.form->bearingTime()->y() > layoutBottom);
+        QCOMPARE(driver.form->plot().bars().size(), std::size_t{2 * (kMaxLag + 1)});
+        QVERIFY(!driver.label("Risultato")->text().isEmpty());
+
+        QTest::keyClick(driver.form.get(), Qt::Key_Escape);
+        QVERIFY(!driver.form->following());
+        QVERIFY(driver.button("Command1")->isEnabled());
+        QVERIFY(driver.form->bearingTime()->isVisible());
+
+        QFile file(record);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.front(), QByteArray(ResultCsv::kRowHeader));
+        QVERIFY2(lines.size() >= 3, file.fileName().toLocal8Bit());
+        QVERIFY2(lines.at(1).contains(",83,") || lines.at(1).contains(",84,"), lines.at(1));
+    }
+
+private:
+    QTemporaryDir folder_;
+};
+
+QTEST_MAIN(FollowModeTest)
+#include "follow_mode_test.moc"

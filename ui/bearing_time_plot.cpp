@@ -1,0 +1,117 @@
+#include "bearing_time_plot.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// A polynomial fit of viridis, from 0 (dark blue) to 1 (yellow).
+QRgb viridis(double t) {
+    static constexpr double kCoefficients[7][3] = {
+        {0.2777273272234177, 0.005407344544966578, 0.3340998053353061},
+        {0.1050930431085774, 1.404613529898575, 1.384590162594685},
+        {-0.3308618287255563, 0.214847559468213, 0.09509516302823659},
+        {-4.634230498983486, -5.799100973351585, -19.33244095627987},
+        {6.228269936347081, 14.17993336680509, 56.69055260068105},
+        {4.776384997670288, -13.74514537774601, -65.35303263337234},
+        {-5.435455855934631, 4.645852612178535, 26.3124352495832},
+    };
+    int channels[3];
+    for (int c = 0; c < 3; ++c) {
+        double value = 0.0;
+        for (int k = 6; k >= 0; --k) {
+            value = value * t + kCoefficients[k][c];
+        }
+        channels[c] = std::clamp(static_cast<int>(std::lround(value * 255.0)), 0, 255);
+    }
+    return qRgb(channels[0], channels[1], channels[2]);
+}
+
+// Seconds between the time axis's labels: at most six of them, each with
+// room for its text.
+int labelStep(double shownSeconds, double height, int labelHeight) {
+    for (const int step : {1, 2, 5, 10, 15, 30, 60, 120, 300}) {
+        if (shownSeconds / step <= 6.0 && step / shownSeconds * height >= 1.5 * labelHeight) {
+            return step;
+        }
+    }
+    return 600;
+}
+
+} // namespace
+
+BearingTimePlot::BearingTimePlot(QWidget* parent, double x0, double x1)
+    : QWidget(parent), x0_(x0), x1_(x1), image_(Bearing::kAxisLength, kRows, QImage::Format_RGB32) {
+    image_.fill(Qt::black);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void BearingTimePlot::setPeriod(std::chrono::microseconds period) {
+    period_ = period;
+    update();
+}
+
+// The image moves down by one row and the new row goes on top.
+void BearingTimePlot::addRow(const Bearing::Axis& values, std::optional<int> peak, bool lost) {
+    const auto line = static_cast<std::size_t>(image_.bytesPerLine());
+    std::memmove(image_.scanLine(1), image_.scanLine(0), line * (kRows - 1));
+    auto* top = reinterpret_cast<QRgb*>(image_.scanLine(0));
+    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+    const double range = *high - *low;
+    for (int column = 0; column < Bearing::kAxisLength; ++column) {
+        const double value = values[static_cast<std::size_t>(column)];
+        top[column] = viridis(range > 0.0 ? (value - *low) / range : 0.0);
+    }
+    if (peak) {
+        top[*peak] = qRgb(255, 255, 255);
+    }
+    if (lost) {
+        for (const int column : {0, 1, 2, Bearing::kAxisLength - 3, Bearing::kAxisLength - 2,
+                                 Bearing::kAxisLength - 1}) {
+            top[column] = qRgb(255, 0, 0);
+        }
+    }
+    rows_ = std::min(rows_ + 1, kRows);
+    update();
+}
+
+QRectF BearingTimePlot::columnsArea() const {
+    return {x0_ - x(), 0.0, x1_ - x0_, static_cast<double>(height())};
+}
+
+void BearingTimePlot::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    const QRectF area = columnsArea();
+    painter.drawImage(area, image_);
+    if (period_.count() <= 0) {
+        return;
+    }
+    // Seconds ago down the side, over the oldest lags of the left fan.
+    const double rowSeconds = static_cast<double>(period_.count()) / 1e6;
+    const double shown = rowSeconds * kRows;
+    painter.setPen(Qt::white);
+    const QFontMetrics metrics(painter.font());
+    const int step = labelStep(shown, area.height(), metrics.height());
+    for (int seconds = 0; seconds <= shown; seconds += step) {
+        const double y = area.top() + seconds / shown * area.height();
+        if (y + metrics.height() > area.bottom()) {
+            break;
+        }
+        const QString label = QStringLiteral("%1 s").arg(seconds == 0 ? 0 : -seconds);
+        const QRectF box(area.left() + 2, y, metrics.horizontalAdvance(label) + 4,
+                         metrics.height());
+        painter.fillRect(box, QColor(0, 0, 0, 160));
+        painter.drawText(box, Qt::AlignCenter, label);
+    }
+}
+
+void BearingTimePlot::mouseMoveEvent(QMouseEvent* event) {
+    if (pointerMoved) {
+        pointerMoved(event->position() + QPointF(x(), y()));
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "bearing.h"
+
+#include <QImage>
+#include <QWidget>
+#include <chrono>
+#include <functional>
+#include <optional>
+
+// The bearing-time display: one row per row period, the newest on top, each
+// the correlation over the signed lag axis in viridis, a perceptually
+// uniform colour map, scaled to the row's own range. A source's peak is
+// marked in white, and a row that lost windows in red at both ends. Rows go
+// into an image that scrolls by one row per row, painted scaled to the
+// panel at the display's pace.
+class BearingTimePlot final : public QWidget {
+public:
+    static constexpr int kRows = 300;
+
+    // Columns from x0 to x1 in the parent's pixels, one lag each.
+    BearingTimePlot(QWidget* parent, double x0, double x1);
+
+    // For the time axis: how long each row stands for.
+    void setPeriod(std::chrono::microseconds period);
+    void addRow(const Bearing::Axis& values, std::optional<int> peak, bool lost);
+    int rows() const { return rows_; }
+    const QImage& image() const { return image_; }
+
+    // Where the pointer is over the panel, in the parent's pixels.
+    std::function<void(QPointF)> pointerMoved;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    QRectF columnsArea() const;
+
+    double x0_;
+    double x1_;
+    QImage image_;
+    int rows_ = 0;
+    std::chrono::microseconds period_{0};
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "follower.h"
+
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Rows on their way from the analysing thread to the window's. Each row is
+// recorded as it comes, while a recording runs, and then waits for the
+// window's next frame, which shows every row waiting at once. Rows beyond
+// what the display holds are not kept, nor the samples of any but the last.
+class RowQueue {
+public:
+    // wake is called, on the analysing thread, when the first row waits.
+    explicit RowQueue(std::function<void()> wake) : wake_(std::move(wake)) {}
+    ~RowQueue();
+
+    void push(Follower::Row row);
+    std::vector<Follower::Row> take();
+
+    // Appends each row's CSV line to path, after the header if the file is
+    // new. Throws OperatorError when it cannot be opened.
+    void record(const std::string& path);
+    void stopRecording();
+    // Why a recording stopped by itself, once, if it did.
+    std::optional<std::string> recordingFailure();
+
+private:
+    std::function<void()> wake_;
+    std::mutex mutex_;
+    std::vector<Follower::Row> rows_;
+    std::FILE* record_ = nullptr;
+    std::string recordPath_;
+    std::optional<std::string> failure_;
+};
