@@ -30,6 +30,18 @@ QRgb viridis(double t) {
     return qRgb(channels[0], channels[1], channels[2]);
 }
 
+// viridis in 256 steps, more than the eye tells apart.
+const std::array<QRgb, 256>& viridisSteps() {
+    static const auto colours = [] {
+        std::array<QRgb, 256> table{};
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            table[i] = viridis(static_cast<double>(i) / 255.0);
+        }
+        return table;
+    }();
+    return colours;
+}
+
 // Seconds between the time axis's labels: at most six of them, each with
 // room for its text.
 int labelStep(double shownSeconds, double height, int labelHeight) {
@@ -55,26 +67,31 @@ void BearingTimePlot::setPeriod(std::chrono::microseconds period) {
     update();
 }
 
-// The image moves down by one row and the new row goes on top.
-void BearingTimePlot::addRow(const Bearing::Axis& values, std::optional<int> peak, bool lost) {
-    const auto line = static_cast<std::size_t>(image_.bytesPerLine());
-    std::memmove(image_.scanLine(1), image_.scanLine(0), line * (kRows - 1));
-    auto* top = reinterpret_cast<QRgb*>(image_.scanLine(0));
-    const auto [low, high] = std::minmax_element(values.begin(), values.end());
+BearingTimePlot::Line BearingTimePlot::lineOf(const Follower::Row& row) {
+    Line line{};
+    const auto [low, high] = std::minmax_element(row.axis.begin(), row.axis.end());
     const double range = *high - *low;
-    for (int column = 0; column < Bearing::kAxisLength; ++column) {
-        const double value = values[static_cast<std::size_t>(column)];
-        top[column] = viridis(range > 0.0 ? (value - *low) / range : 0.0);
+    for (std::size_t column = 0; column < line.size(); ++column) {
+        const double share = range > 0.0 ? (row.axis[column] - *low) / range : 0.0;
+        line[column] = viridisSteps()[static_cast<std::size_t>(std::lround(share * 255.0))];
     }
-    if (peak) {
-        top[*peak] = qRgb(255, 255, 255);
+    if (row.result.verdict == Bearing::Verdict::Source) {
+        line[static_cast<std::size_t>(std::lround(row.result.lag) + kMaxLag)] = qRgb(255, 255, 255);
     }
-    if (lost) {
-        for (const int column : {0, 1, 2, Bearing::kAxisLength - 3, Bearing::kAxisLength - 2,
-                                 Bearing::kAxisLength - 1}) {
-            top[column] = qRgb(255, 0, 0);
+    if (row.lost > 0) {
+        for (const std::size_t column : {0, 1, 2}) {
+            line[column] = qRgb(255, 0, 0);
+            line[line.size() - 1 - column] = qRgb(255, 0, 0);
         }
     }
+    return line;
+}
+
+// The image moves down by one row and the new row goes on top.
+void BearingTimePlot::addLine(const Line& line) {
+    const auto bytes = static_cast<std::size_t>(image_.bytesPerLine());
+    std::memmove(image_.scanLine(1), image_.scanLine(0), bytes * (kRows - 1));
+    std::memcpy(image_.scanLine(0), line.data(), sizeof line);
     rows_ = std::min(rows_ + 1, kRows);
     update();
 }

@@ -1,19 +1,21 @@
 #pragma once
 
 #include "bearing.h"
+#include "follower.h"
 
 #include <QImage>
 #include <QWidget>
+#include <array>
 #include <chrono>
 #include <functional>
-#include <optional>
 
 // The bearing-time display: one row per row period, the newest on top, each
 // the correlation over the signed lag axis in viridis, a perceptually
 // uniform colour map, scaled to the row's own range. A source's peak is
-// marked in white, and a row that lost windows in red at both ends. Rows go
-// into an image that scrolls by one row per row, painted scaled to the
-// panel at the display's pace.
+// marked in white, and a row that lost windows in red at both ends. Each
+// row's colours are worked out where the row is made, off the window's
+// thread; the window's thread only copies them into an image that scrolls
+// by one row per row, painted scaled to the panel at the display's pace.
 class BearingTimePlot final : public QWidget {
 public:
     static constexpr int kRows = 300;
@@ -21,9 +23,14 @@ public:
     // Columns from x0 to x1 in the parent's pixels, one lag each.
     BearingTimePlot(QWidget* parent, double x0, double x1);
 
+    using Line = std::array<QRgb, Bearing::kAxisLength>;
+
+    // A row's colours.
+    static Line lineOf(const Follower::Row& row);
+
     // For the time axis: how long each row stands for.
     void setPeriod(std::chrono::microseconds period);
-    void addRow(const Bearing::Axis& values, std::optional<int> peak, bool lost);
+    void addLine(const Line& line);
     int rows() const { return rows_; }
     const QImage& image() const { return image_; }
 

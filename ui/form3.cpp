@@ -765,18 +765,14 @@ void Form3::showBearingTime() {
 }
 
 void Form3::showRows() {
-    const std::vector<Follower::Row> rows = rows_.take();
+    const std::vector<RowQueue::Shown> rows = rows_.take();
     if (rows.empty() || !following_) {
         return;
     }
-    for (const Follower::Row& row : rows) {
-        std::optional<int> peak;
-        if (row.result.verdict == Bearing::Verdict::Source) {
-            peak = static_cast<int>(std::lround(row.result.lag)) + kMaxLag;
-        }
-        bearingTime_->addRow(row.axis, peak, row.lost > 0);
+    for (const RowQueue::Shown& shown : rows) {
+        bearingTime_->addLine(shown.line);
     }
-    const Follower::Row& last = rows.back();
+    const Follower::Row& last = rows.back().row;
     instrument_.follow(last, followRate_, followOrigin_);
     plot_.clear();
     for (int d = 0; d <= kMaxLag; ++d) {

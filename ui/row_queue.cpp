@@ -1,6 +1,5 @@
 #include "row_queue.h"
 
-#include "bearing_time_plot.h"
 #include "operator_error.h"
 #include "result_csv.h"
 
@@ -13,6 +12,7 @@ RowQueue::~RowQueue() {
 
 void RowQueue::push(Follower::Row row) {
     const std::string line = ResultCsv::row(row.arrived, row.windows, row.lost, row.result) + "\n";
+    const BearingTimePlot::Line colours = BearingTimePlot::lineOf(row);
     bool first = false;
     {
         const std::lock_guard lock(mutex_);
@@ -24,19 +24,19 @@ void RowQueue::push(Follower::Row row) {
         }
         first = rows_.empty();
         if (!first) {
-            rows_.back().runs.clear();
+            rows_.back().row.runs.clear();
         }
         if (rows_.size() == BearingTimePlot::kRows) {
             rows_.erase(rows_.begin());
         }
-        rows_.push_back(std::move(row));
+        rows_.push_back({std::move(row), colours});
     }
     if (first) {
         wake_();
     }
 }
 
-std::vector<Follower::Row> RowQueue::take() {
+std::vector<RowQueue::Shown> RowQueue::take() {
     const std::lock_guard lock(mutex_);
     return std::exchange(rows_, {});
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bearing_time_plot.h"
 #include "follower.h"
 
 #include <cstdio>
@@ -10,8 +11,8 @@
 #include <vector>
 
 // Rows on their way from the analysing thread to the window's. Each row is
-// recorded as it comes, while a recording runs, and then waits for the
-// window's next frame, which shows every row waiting at once. Rows beyond
+// recorded as it comes, while a recording runs, given its colours there,
+// and then waits for the window's next frame, which shows every row waiting at once. Rows beyond
 // what the display holds are not kept, nor the samples of any but the last.
 class RowQueue {
 public:
@@ -19,8 +20,14 @@ public:
     explicit RowQueue(std::function<void()> wake) : wake_(std::move(wake)) {}
     ~RowQueue();
 
+    // A row and its line of the bearing-time display.
+    struct Shown {
+        Follower::Row row;
+        BearingTimePlot::Line line;
+    };
+
     void push(Follower::Row row);
-    std::vector<Follower::Row> take();
+    std::vector<Shown> take();
 
     // Appends each row's CSV line to path, after the header if the file is
     // new. Throws OperatorError when it cannot be opened.
@@ -32,7 +39,7 @@ public:
 private:
     std::function<void()> wake_;
     std::mutex mutex_;
-    std::vector<Follower::Row> rows_;
+    std::vector<Shown> rows_;
     std::FILE* record_ = nullptr;
     std::string recordPath_;
     std::optional<std::string> failure_;

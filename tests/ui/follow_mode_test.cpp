@@ -54,6 +54,44 @@ private slots:
         QVERIFY2(lines.at(1).contains(",83,") || lines.at(1).contains(",84,"), lines.at(1));
     }
 
+    // Each row from dark blue at its lowest to yellow at its highest; a
+    // source's peak in white, a row that lost windows red at both ends.
+    void rowLinesMarkPeaksAndLosses() {
+        Follower::Row row;
+        for (std::size_t i = 0; i < row.axis.size(); ++i) {
+            row.axis[i] = static_cast<double>(i);
+        }
+        const struct {
+            Bearing::Verdict verdict;
+            double lag;
+            int lost;
+            std::size_t white; // none when row.axis.size()
+        } cases[] = {{Bearing::Verdict::None, 0.0, 0, row.axis.size()},
+                     {Bearing::Verdict::Source, -26.4, 0, kMaxLag - 26},
+                     {Bearing::Verdict::Source, 3.6, 2, kMaxLag + 4}};
+        for (const auto& c : cases) {
+            row.result.verdict = c.verdict;
+            row.result.lag = c.lag;
+            row.lost = c.lost;
+            const auto line = BearingTimePlot::lineOf(row);
+            const QRgb red = qRgb(255, 0, 0);
+            QCOMPARE(line.front() == red, c.lost > 0);
+            QCOMPARE(line.back() == red, c.lost > 0);
+            // viridis's ends, within the fit's few steps.
+            const auto near = [](QRgb colour, int r, int g, int b) {
+                return std::abs(qRed(colour) - r) <= 4 && std::abs(qGreen(colour) - g) <= 4 &&
+                       std::abs(qBlue(colour) - b) <= 4;
+            };
+            if (c.lost == 0) {
+                QVERIFY(near(line.front(), 68, 1, 84));
+                QVERIFY(near(line.back(), 253, 231, 37));
+            }
+            for (std::size_t i = 0; i < line.size(); ++i) {
+                QCOMPARE(line[i] == qRgb(255, 255, 255), i == c.white);
+            }
+        }
+    }
+
 private:
     QTemporaryDir folder_;
 };
