@@ -32,7 +32,6 @@ public:
     void setPeriod(std::chrono::microseconds period);
     void addLine(const Line& line);
     int rows() const { return rows_; }
-    const QImage& image() const { return image_; }
 
     // Where the pointer is over the panel, in the parent's pixels.
     std::function<void(QPointF)> pointerMoved;
