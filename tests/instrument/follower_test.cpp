@@ -4,10 +4,13 @@
 #include "follower.h"
 #include "instrument_constants.h"
 
+#include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -25,12 +28,12 @@ class SyntheticStream final : public SampleStream {
 public:
     std::uint64_t failAfter = 0;
     std::uint64_t chunk = 4'096;
+    std::atomic<std::uint64_t> sent{0};
 
     void stream(StreamSink& sink, CaptureWorker::Progress& progress) override {
         progress.enter(Kind::DeviceCaptureStalled, 10s);
         std::mt19937 random(7);
         std::vector<std::uint8_t> right(kDelay, 0);
-        std::uint64_t sent = 0;
         std::vector<std::uint8_t> samples(chunk);
         while (!sink.stopping()) {
             for (auto& sample : samples) {
@@ -56,9 +59,14 @@ struct Seen {
     std::condition_variable changed;
     std::vector<Follower::Row> rows;
     std::optional<std::optional<OperatorError>> ended;
+    // Runs on the analysing thread before each row is kept.
+    std::function<void(const Follower::Row&)> onRow;
 
     Follower::Handlers handlers() {
         return {[this](Follower::Row row) {
+                    if (onRow) {
+                        onRow(row);
+                    }
                     const std::lock_guard lock(mutex);
                     row.runs.clear();
                     rows.push_back(std::move(row));
@@ -111,11 +119,18 @@ TEST(Follower, AFaultEndsTheModeAfterTheRowsBeforeIt) {
     EXPECT_EQ(seen.rows.size(), 3u); // row 3 would end at sample 399,720
 }
 
-// With room for less than a row, the analysis falls behind: whole windows
-// are dropped and each row counts those it lost; none goes unaccounted.
+// An analysis held up on its first row, with room for less than a row
+// meanwhile, falls behind: whole windows are dropped and each row counts
+// those it lost; none goes unaccounted.
 TEST(Follower, AnAnalysisThatFallsBehindLosesWholeWindowsAndSaysSo) {
     auto stream = std::make_shared<SyntheticStream>();
     Seen seen;
+    seen.onRow = [&stream](const Follower::Row& row) {
+        const std::uint64_t until = stream->sent + 500'000;
+        while (row.index == 0 && stream->sent < until) {
+            std::this_thread::yield();
+        }
+    };
     Follower follower(stream, kRowPeriod, std::nullopt, seen.handlers(), 20'000);
     ASSERT_TRUE(seen.waitForRows(8));
     follower.stop();
