@@ -29,9 +29,9 @@ public:
     static int windowsIn(int samples);
     // The mean of the window's correlogram over every whole window of the
     // two channels' bits 1..samples, window w starting at sample 1 + w *
-    // kWindow: each window as the specified recurrence, the sum taken in
-    // increasing w and then divided, so that one window gives the specified
-    // analysis bit for bit. Returns the number of windows.
+    // kWindow: each window as the single-window recurrence, the sum taken in
+    // increasing w and then divided, so that one window gives that analysis
+    // bit for bit. Returns the number of windows.
     static int integrate(const std::vector<std::uint8_t>& right,
                          const std::vector<std::uint8_t>& left, int samples,
                          SampleStore::Correlogram& leftSector,

@@ -143,7 +143,7 @@ int listAnalysers(CaptureSources& sources, const std::optional<CaptureOptions::D
                 },
                 driver.text);
             for (const FoundAnalyser& analyser : analysers) {
-                out << (found++ == 0 ? "Analizzatori logici trovati:\n" : "") << analyser.spec
+                out << (found++ == 0 ? "Analizzatori logici trovati:\n" : "") << analyser.address
                     << " - " << analyser.name() << " con " << analyser.logicChannels.size()
                     << " canali logici:";
                 for (const std::string& channel : analyser.logicChannels) {

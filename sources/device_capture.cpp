@@ -228,7 +228,7 @@ FoundAnalyser described(const CaptureOptions::DeviceSpec& where,
     const std::string connection = device->connection_id();
     FoundAnalyser found{where.text, connection, device->vendor(), device->model(), {}, {}};
     if (where.scanOptions.empty() && !connection.empty()) {
-        found.spec = where.driver + ":conn=" + connection;
+        found.address = where.driver + ":conn=" + connection;
     }
     for (const auto& channel : device->channels()) {
         if (channel->type() == sigrok::ChannelType::LOGIC) {
@@ -305,16 +305,16 @@ template <typename Acquire>
 void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t limit,
                                 Acquire&& acquire) const {
     SigrokContext::log().clear();
-    const CaptureOptions::DeviceSpec& spec = analyser_.device;
+    const CaptureOptions::DeviceSpec& request = analyser_.device;
     try {
         enter(progress, Kind::DeviceScanStalled, limits_.scan);
-        const ClearedAtEnd driver(driverOf(spec));
-        const auto found = findDevice(*driver, spec);
+        const ClearedAtEnd driver(driverOf(request));
+        const auto found = findDevice(*driver, request);
         enter(progress, Kind::DeviceOpenStalled, limits_.open);
         const OpenDevice device(found);
-        applyConfig(*device, analyser_.config, spec.text);
-        setRate(*device, analyser_.sampleRate, spec.text);
-        const auto bits = enableChannels(*device, analyser_.channels, spec.text);
+        applyConfig(*device, analyser_.config, request.text);
+        setRate(*device, analyser_.sampleRate, request.text);
+        const auto bits = enableChannels(*device, analyser_.channels, request.text);
         if (limit > 0) {
             device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES,
                                Glib::Variant<guint64>::create(limit));
@@ -334,7 +334,7 @@ void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t
     } catch (const OperatorError&) {
         throw;
     } catch (const std::exception&) {
-        throw failureFromLog(spec.text, Kind::DeviceUnexpected);
+        throw failureFromLog(request.text, Kind::DeviceUnexpected);
     }
 }
 

@@ -8,7 +8,7 @@
 // An analyser that a driver's scan found, as the operator picks it.
 struct FoundAnalyser {
     // How -d names it, as "fx2lafw:conn=1.5", or the driver alone.
-    std::string spec;
+    std::string address;
     std::string connection; // empty for a driver that needs none
     std::string vendor;
     std::string model;

@@ -55,7 +55,7 @@ const QString kCaptures = QStringLiteral("Acquisizioni sigrok (*.sr)");
 // The axis, and the frame around the delay readout, in twips.
 const QLineF kLine1(PlotGeometry::kAxisX, 1320, PlotGeometry::kAxisX, 7200);
 const QRectF kShape1(5640, 9360, 3015, 645);
-// The far corner of everything the specified window shows, in twips, and
+// The far corner of everything the window has always shown, in twips, and
 // the result line added under it.
 constexpr int kLayoutRight = 15100;
 constexpr int kLayoutBottom = 10005;
@@ -736,7 +736,7 @@ void Form3::enableCommands(bool enabled) {
     openCapture_->setEnabled(enabled);
 }
 
-// Below the specified layout, once the mode has run, as tall as the screen
+// Below the window's layout, once the mode has run, as tall as the screen
 // allows up to a pixel a row.
 void Form3::showBearingTime() {
     if (bearingTime_ != nullptr) {

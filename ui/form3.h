@@ -59,7 +59,7 @@ public:
     void useSource(const std::optional<CaptureOptions::Analyser>& choice);
 
     // Continuous scanning from the source chosen, row by row, as its menu
-    // entry or Esc starts and stops it. The specified commands wait
+    // entry or Esc starts and stops it. The command buttons wait
     // meanwhile; the bearing-time display shows below the layout.
     void setFollowing(bool on);
     bool following() const { return following_; }
@@ -142,7 +142,7 @@ private:
     QAction* saveCapture_ = nullptr;
     QAction* exportCorrelogram_ = nullptr;
     QAction* integrate_ = nullptr;
-    // The result of the last analysis, under the specified layout, and the
+    // The result of the last analysis, under the window's layout, and the
     // plot's place over the peak it claims as a source.
     QLabel* result_ = nullptr;
     std::optional<QPointF> peakMark_;

@@ -45,15 +45,15 @@ SourceDialog::SourceDialog(CaptureSources& sources,
     createControls();
     if (current) {
         analyser_->setChecked(true);
-        const auto& spec = current->device;
-        driver_->setCurrentText(text(spec.driver));
-        for (const auto& [key, value] : spec.scanOptions) {
+        const auto& request = current->device;
+        driver_->setCurrentText(text(request.driver));
+        for (const auto& [key, value] : request.scanOptions) {
             if (key == "conn") {
                 connection_->setText(text(value));
             }
         }
         // Until a search, the current choice stands for its device.
-        FoundAnalyser chosen{spec.text, {}, {}, "scelta attuale", {}, {}};
+        FoundAnalyser chosen{request.text, {}, {}, "scelta attuale", {}, {}};
         chosen.logicChannels = {current->channels.right, current->channels.left};
         showAnalysers({chosen});
         rate_->setCurrentText(rateText(current->sampleRate));
@@ -134,15 +134,15 @@ void SourceDialog::search() {
     setEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
-        const CaptureOptions::DeviceSpec spec = where();
+        const CaptureOptions::DeviceSpec request = where();
         CaptureSources* sources = &sources_;
         showAnalysers(CaptureWorker::perform<std::vector<FoundAnalyser>>(
-            [sources, spec](CaptureWorker::Progress& progress) {
-                return sources->find(spec, progress);
+            [sources, request](CaptureWorker::Progress& progress) {
+                return sources->find(request, progress);
             },
-            spec.text, [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }));
+            request.text, [] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }));
         if (found_.empty()) {
-            throw OperatorError(OperatorError::Kind::DeviceNotFound, spec.text);
+            throw OperatorError(OperatorError::Kind::DeviceNotFound, request.text);
         }
     } catch (const OperatorError& error) {
         showAnalysers({});
@@ -157,7 +157,8 @@ void SourceDialog::showAnalysers(const std::vector<FoundAnalyser>& found) {
     const QSignalBlocker quiet(device_);
     device_->clear();
     for (const FoundAnalyser& analyser : found_) {
-        device_->addItem(QStringLiteral("%1 (%2)").arg(text(analyser.name()), text(analyser.spec)));
+        device_->addItem(
+            QStringLiteral("%1 (%2)").arg(text(analyser.name()), text(analyser.address)));
     }
     showDevice();
 }
@@ -241,7 +242,7 @@ std::optional<CaptureOptions::Analyser> SourceDialog::choice() const {
     if (port_->isChecked() || !analyser) {
         return std::nullopt;
     }
-    return CaptureOptions::Analyser{CaptureOptions::parseDeviceSpec(analyser->spec),
+    return CaptureOptions::Analyser{CaptureOptions::parseDeviceSpec(analyser->address),
                                     {right_->currentText().toStdString(),
                                      left_->currentText().toStdString(),
                                      CaptureOptions::Channels::Choice::Named},

@@ -144,9 +144,9 @@ TEST(SectorCorrelator, HandsEveryFinishedLagOverInOrder) {
 
 namespace {
 
-// The integrated analysis against the specified one run on each window in
+// The integrated analysis against the single-window one run on each window in
 // turn, the windows' values summed in order and then divided: bit for bit.
-TEST(SectorCorrelator, IntegrationIsTheMeanOfTheSpecifiedWindowsBitForBit) {
+TEST(SectorCorrelator, IntegrationIsTheMeanOfSingleWindowAnalysesBitForBit) {
     std::mt19937 random(7);
     std::bernoulli_distribution bit;
     for (const int samples : {kMinimumSamples, 10'000, kSamples}) {

@@ -29,10 +29,11 @@ using CaptureOptions::parseDeviceSpec;
 // The demo paces in real time: at 1 MHz a scan takes 0.13 s.
 constexpr std::uint64_t kFastRate = 1'000'000;
 
-CaptureOptions::Analyser analyser(const std::string& spec, CaptureOptions::Channels channels = {},
+CaptureOptions::Analyser analyser(const std::string& request,
+                                  CaptureOptions::Channels channels = {},
                                   std::uint64_t rate = kFastRate,
                                   CaptureOptions::Config config = {}) {
-    return {parseDeviceSpec(spec), std::move(channels), rate, std::move(config)};
+    return {parseDeviceSpec(request), std::move(channels), rate, std::move(config)};
 }
 
 // Counts 0, 1, 2, 3... on its channels, from 0 at each capture.
@@ -144,7 +145,7 @@ TEST(DeviceCapture, FindsTheDemoWithItsChannelsAndRates) {
         },
         "demo");
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].spec, "demo:logic_channels=3");
+    EXPECT_EQ(found[0].address, "demo:logic_channels=3");
     EXPECT_EQ(found[0].logicChannels, (std::vector<std::string>{"D0", "D1", "D2"}));
     EXPECT_TRUE(found[0].rates.offers(kFastRate));
     EXPECT_FALSE(found[0].rates.offers(2'000'000'000));
