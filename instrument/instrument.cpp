@@ -33,7 +33,7 @@ void Instrument::place(SampleStore& store, const Capture& capture) {
 }
 
 void Instrument::keep(const Capture& capture) {
-    rowSamples_.clear();
+    rowRun_.reset();
     place(*store_, capture);
     held_ = static_cast<int>(std::min(capture.samples.size(), std::size_t{kSamples}));
     marks_.holdsCapture = true;
@@ -44,7 +44,7 @@ void Instrument::keep(const Capture& capture) {
 }
 
 void Instrument::simulate(Side side, int delay) {
-    rowSamples_.clear();
+    rowRun_.reset();
     simulator_.simulate(*store_, side, delay);
     held_ = NoiseSourceSimulator::kLastCopied;
     marks_.holdsCapture = true;
@@ -103,18 +103,15 @@ Bearing::Result Instrument::assess(const std::optional<Bearing::Geometry>& geome
 
 // The row's first run: a row that lost samples holds more than one, and
 // they are never spliced together.
-void Instrument::follow(const Follower::Row& row, std::uint64_t rate, const CaptureOrigin& origin) {
-    Capture capture{{}, rate, origin};
+// The store takes what it has room for; the whole run is put together only
+// when it is saved.
+void Instrument::follow(Follower::Row row, std::uint64_t rate, const CaptureOrigin& origin) {
+    std::optional<SectorCorrelator::Run> run;
     if (!row.runs.empty()) {
-        const auto& run = row.runs.front();
-        const auto count = static_cast<std::size_t>(run.windows) * kWindow + kMaxLag;
-        capture.samples.resize(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            capture.samples[i] = static_cast<std::uint8_t>(run.right[i + 1] | run.left[i + 1] << 1);
-        }
+        run = std::move(row.runs.front());
     }
-    keep(capture);
-    rowSamples_ = std::move(capture.samples);
+    keep({run ? samplesOf(*run, kSamples) : std::vector<std::uint8_t>{}, rate, origin});
+    rowRun_ = std::move(run);
     marks_.scanNotAnalysed = false;
     for (int d = 0; d <= kMaxLag; ++d) {
         const auto lag = static_cast<std::size_t>(d);
@@ -125,9 +122,19 @@ void Instrument::follow(const Follower::Row& row, std::uint64_t rate, const Capt
     windows_ = std::max(row.windows, 1);
 }
 
+std::vector<std::uint8_t> Instrument::samplesOf(const SectorCorrelator::Run& run,
+                                                std::size_t most) {
+    const auto count = std::min(static_cast<std::size_t>(run.windows) * kWindow + kMaxLag, most);
+    std::vector<std::uint8_t> samples(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        samples[i] = static_cast<std::uint8_t>(run.right[i + 1] | run.left[i + 1] << 1);
+    }
+    return samples;
+}
+
 std::vector<std::uint8_t> Instrument::heldSamples() const {
-    if (!rowSamples_.empty()) {
-        return rowSamples_;
+    if (rowRun_) {
+        return samplesOf(*rowRun_, SIZE_MAX);
     }
     const auto [right, left] = bitsHeld();
     std::vector<std::uint8_t> samples(right.size() - 1);

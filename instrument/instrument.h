@@ -64,7 +64,7 @@ public:
 
     // Holds a row of continuous scanning from origin at rate, as the last
     // analysis: its samples and its mean correlogram.
-    void follow(const Follower::Row& row, std::uint64_t rate, const CaptureOrigin& origin);
+    void follow(Follower::Row row, std::uint64_t rate, const CaptureOrigin& origin);
 
     // The same over every whole window of all the samples held (a scan's
     // 130,000, a file's, a simulation's 10,000), as their mean.
@@ -92,6 +92,9 @@ private:
     int held_ = kSamples;
     // Windows the last analysis took its mean over.
     int windows_ = 1;
-    // The samples of the row held, more than the store has room for.
-    std::vector<std::uint8_t> rowSamples_;
+    // The samples of the row held, more than the store has room for: its
+    // first run, as gaps in a row are never spliced over.
+    std::optional<SectorCorrelator::Run> rowRun_;
+    // A run's first samples, at most most, as a capture holds them.
+    static std::vector<std::uint8_t> samplesOf(const SectorCorrelator::Run& run, std::size_t most);
 };

@@ -765,15 +765,14 @@ void Form3::showBearingTime() {
 }
 
 void Form3::showRows() {
-    const std::vector<RowQueue::Shown> rows = rows_.take();
+    std::vector<RowQueue::Shown> rows = rows_.take();
     if (rows.empty() || !following_) {
         return;
     }
     for (const RowQueue::Shown& shown : rows) {
         bearingTime_->addLine(shown.line);
     }
-    const Follower::Row& last = rows.back().row;
-    instrument_.follow(last, followRate_, followOrigin_);
+    Follower::Row& last = rows.back().row;
     plot_.clear();
     for (int d = 0; d <= kMaxLag; ++d) {
         plot_.drawBar(Side::Left, d, last.axis[static_cast<std::size_t>(kMaxLag - d)]);
@@ -784,6 +783,7 @@ void Form3::showRows() {
         note += (note.empty() ? "" : " ") + raisedPeriodText(follower_->period());
     }
     showResult(last.result, note);
+    instrument_.follow(std::move(last), followRate_, followOrigin_);
     showMarks();
     if (const auto failure = rows_.recordingFailure()) {
         record_->setChecked(false);

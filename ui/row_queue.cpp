@@ -11,16 +11,18 @@ RowQueue::~RowQueue() {
 }
 
 void RowQueue::push(Follower::Row row) {
-    const std::string line = ResultCsv::row(row.arrived, row.windows, row.lost, row.result) + "\n";
     const BearingTimePlot::Line colours = BearingTimePlot::lineOf(row);
     bool first = false;
     {
         const std::lock_guard lock(mutex_);
-        if (record_ != nullptr &&
-            (std::fputs(line.c_str(), record_) < 0 || std::fflush(record_) != 0)) {
-            failure_ = recordPath_ + ": " + std::strerror(errno);
-            std::fclose(record_);
-            record_ = nullptr;
+        if (record_ != nullptr) {
+            const std::string line =
+                ResultCsv::row(row.arrived, row.windows, row.lost, row.result) + "\n";
+            if (std::fputs(line.c_str(), record_) < 0 || std::fflush(record_) != 0) {
+                failure_ = recordPath_ + ": " + std::strerror(errno);
+                std::fclose(record_);
+                record_ = nullptr;
+            }
         }
         first = rows_.empty();
         if (!first) {

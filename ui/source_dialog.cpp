@@ -208,7 +208,7 @@ void SourceDialog::check() {
     const auto hertz = rate();
     const FoundAnalyser* analyser = device();
     if (port_->isChecked()) {
-        problem = QString();
+        // The port always takes its scans at its own rate.
     } else if (!analyser) {
         problem = QStringLiteral("Cercare l'analizzatore con \"Cerca\".");
     } else if (right_->currentText() == left_->currentText()) {

@@ -75,7 +75,6 @@ TEST(CommandLine, ParsesWhatTheOperatorWrote) {
         {{"-d", "demo", "--config", "samplerate=2k"}, Kind::SampleRateTooLow, "2k"},
         {{"-d", "demo", "--config", "limit_samples=5"}, Kind::ConfigKeyReserved, "limit_samples"},
         {{"-d", "demo", "--config", "limit_time=5"}, Kind::ConfigKeyReserved, "limit_time"},
-        {{"-d", "demo", "--config", "continuous=on"}, Kind::ConfigKeyReserved, "continuous"},
         {{"-d", "demo", "--config", "samplerate"}, Kind::ConfigInvalid, "samplerate"},
         {{"-d", "demo", "--config", "averaging=on::"}, Kind::ConfigInvalid, ""},
         {{"--config", "averaging=on"}, Kind::SampleRateWithoutDevice, "--config averaging=on"},

@@ -5,7 +5,6 @@
 #include "result_csv.h"
 
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,8 +15,7 @@ private slots:
     void initTestCase() {
         QApplication::setStyle(QStringLiteral("Fusion"));
         QVERIFY(folder_.isValid());
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder_.path());
+        keepSettingsIn(folder_.path());
     }
 
     // Rows form in the panel below the layout and are recorded; the
@@ -45,6 +43,9 @@ private slots:
         QVERIFY(!driver.form->following());
         QVERIFY(driver.button("Command1")->isEnabled());
         QVERIFY(driver.form->bearingTime()->isVisible());
+        // The last row's samples are kept whole: 83 or 84 windows at 1 MHz.
+        driver.form->saveCapture(QStringLiteral("riga.sr"));
+        QVERIFY(driver.files.saved.at(0).samples.size() >= 83u * kWindow + kMaxLag);
 
         QFile file(record);
         QVERIFY(file.open(QIODevice::ReadOnly));

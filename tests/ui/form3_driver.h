@@ -12,10 +12,17 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTimer>
 #include <QWindow>
 #include <functional>
 #include <memory>
+
+// Keeps the window's choices in folder, away from the user's own.
+inline void keepSettingsIn(const QString& folder) {
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+}
 
 // The colours the coloured buttons take.
 inline const QColor kRed(255, 0, 0);

@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,8 +40,7 @@ private slots:
     void initTestCase() {
         QApplication::setStyle(QStringLiteral("Fusion"));
         QVERIFY(settings_.isValid());
-        QSettings::setDefaultFormat(QSettings::IniFormat);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_.path());
+        keepSettingsIn(settings_.path());
     }
 
     // Find the demo, pick channels and a rate, scan: green, then bars; and
