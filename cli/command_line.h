@@ -39,6 +39,9 @@ struct CommandLine {
     static QString helpText();
     static QString versionText();
 
+    // The option whose run writes to standard output, when it does.
+    std::optional<std::string> standardOutputWriter() const;
+
     // The analyser -d names, with the channels, rate and options given.
     CaptureOptions::Analyser analyser() const { return {*device, channels, sampleRate, config}; }
 
