@@ -6,8 +6,10 @@
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -71,6 +73,12 @@ const RunChooser kRunChoosers[] = {
     {CommandOption::OneScan, "output"}, {CommandOption::Summary, "summary"},
     {CommandOption::Listing, "scan"},   {CommandOption::Follow, "follow"},
 };
+
+bool choosesRun(const CommandOption& option) {
+    return std::any_of(std::begin(kRunChoosers), std::end(kRunChoosers), [&](const auto& chooser) {
+        return chooser.longName && std::strcmp(chooser.longName, option.longName) == 0;
+    });
+}
 
 std::string chooserName(const RunChooser& chooser) {
     return chooser.longName ? bytes(commandOption(chooser.longName).names()) : std::string();
@@ -204,10 +212,14 @@ void refuseAlone(const QCommandLineParser& parser, const CommandLine& line) {
 void refuseUnhonoured(const QCommandLineParser& parser, const CommandLine& line) {
     const CommandOption::Run run = runOf(line.action);
     for (const CommandOption& option : commandOptions()) {
-        if (isSet(parser, option.longName) && (option.honouredBy & run) == 0) {
-            throw OperatorError(Kind::OptionNotHonoured, bytes(option.names()),
-                                chosenBy(parser, run), choosersHonouring(option));
+        if (!isSet(parser, option.longName) || (option.honouredBy & run) != 0) {
+            continue;
         }
+        if (choosesRun(option)) {
+            throw OperatorError(Kind::RunsExclusive, bytes(option.names()), chosenBy(parser, run));
+        }
+        throw OperatorError(Kind::OptionNotHonoured, bytes(option.names()), chosenBy(parser, run),
+                            choosersHonouring(option));
     }
     refuseMisplacedFile(line);
     refuseAlone(parser, line);

@@ -81,6 +81,8 @@ public:
                               // that chose the run ("" for the window); choices: those with a
                               // use for it, "" for the window
         OptionNeedsOther,     // an option that means nothing alone; choices: what it needs, any one
+        RunsExclusive,        // two options that choose what the program does; the one that won is
+                              // the detail
         StandardOutputClosed, // the run writes to standard output, which was closed
         AnalyserListCut, // --scan overran its bound, the seconds; the subject: the drivers that
                          // did not answer; choices: those not reached

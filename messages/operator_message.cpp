@@ -380,6 +380,9 @@ std::string operatorMessage(const OperatorError& error) {
     case Kind::OptionNeedsOther:
         return "L'opzione " + value + " vale solo insieme a " + alternatives(choices) +
                ": indicare anche " + alternatives(choices) + ", oppure togliere " + value + ".";
+    case Kind::RunsExclusive:
+        return "Le opzioni " + detail + " e " + value +
+               " fanno due lavori diversi: indicarne una sola per volta.";
     case Kind::StandardOutputClosed:
         return "L'uscita standard è chiusa, e " + value +
                " vi scrive: nulla è stato fatto. Avviare il programma con l'uscita standard "

@@ -154,6 +154,7 @@ const std::vector<MessageCase> kCases = {
      "",
      {"-d/--driver", "FILE.sr"},
      {"insieme a -d/--driver o FILE.sr"}},
+    {Kind::RunsExclusive, "--csv", "--follow", {}, {"--follow e --csv", "una sola"}},
     {Kind::StandardOutputClosed, "--summary", "", {}, {"chiusa", "nulla"}},
     {Kind::AnalyserListCut, "ols", "15", {"demo", "fx2lafw"}, {"15 s", "ols", "demo, fx2lafw"}},
 };
