@@ -63,77 +63,47 @@ std::vector<std::string> everyOption() {
     return names;
 }
 
-// The option that chooses each run; the window is what runs without any.
-struct RunChooser {
+// The options that choose what the program does, the first given winning;
+// the window is what runs without any. -h and -V win over everything and go
+// with anything.
+struct Chooser {
+    CommandLine::Action action;
     CommandOption::Run run;
     const char* longName; // nullptr for the window
+    bool writesOutput;    // to standard output
 };
-const RunChooser kRunChoosers[] = {
-    {CommandOption::Window, nullptr},   {CommandOption::OneScan, "csv"},
-    {CommandOption::OneScan, "output"}, {CommandOption::Summary, "summary"},
-    {CommandOption::Listing, "scan"},   {CommandOption::Follow, "follow"},
+const Chooser kChoosers[] = {
+    {CommandLine::Action::ShowHelp, CommandOption::AnyRun, "help", true},
+    {CommandLine::Action::ShowVersion, CommandOption::AnyRun, "version", true},
+    {CommandLine::Action::ListAnalysers, CommandOption::Listing, "scan", true},
+    {CommandLine::Action::Follow, CommandOption::Follow, "follow", true},
+    {CommandLine::Action::Summarize, CommandOption::Summary, "summary", true},
+    {CommandLine::Action::RunWithoutWindow, CommandOption::OneScan, "csv", true},
+    {CommandLine::Action::RunWithoutWindow, CommandOption::OneScan, "output", false},
+    {CommandLine::Action::OpenWindow, CommandOption::Window, nullptr, false},
 };
 
+const Chooser& chooserGiven(const QCommandLineParser& parser) {
+    return *std::find_if(std::begin(kChoosers), std::end(kChoosers), [&](const Chooser& chooser) {
+        return !chooser.longName || isSet(parser, chooser.longName);
+    });
+}
+
+std::string chooserName(const Chooser& chooser) {
+    return chooser.longName ? bytes(commandOption(chooser.longName).names()) : std::string();
+}
+
 bool choosesRun(const CommandOption& option) {
-    return std::any_of(std::begin(kRunChoosers), std::end(kRunChoosers), [&](const auto& chooser) {
+    return std::any_of(std::begin(kChoosers), std::end(kChoosers), [&](const Chooser& chooser) {
         return chooser.longName && std::strcmp(chooser.longName, option.longName) == 0;
     });
 }
 
-std::string chooserName(const RunChooser& chooser) {
-    return chooser.longName ? bytes(commandOption(chooser.longName).names()) : std::string();
-}
-
-// -h and -V win over everything; then the run that takes the others' place.
-CommandLine::Action actionOf(const QCommandLineParser& parser) {
-    using Action = CommandLine::Action;
-    const std::pair<const char*, Action> order[] = {
-        {"help", Action::ShowHelp},          {"version", Action::ShowVersion},
-        {"scan", Action::ListAnalysers},     {"follow", Action::Follow},
-        {"summary", Action::Summarize},      {"csv", Action::RunWithoutWindow},
-        {"output", Action::RunWithoutWindow}};
-    for (const auto& [name, action] : order) {
-        if (isSet(parser, name)) {
-            return action;
-        }
-    }
-    return Action::OpenWindow;
-}
-
-CommandOption::Run runOf(CommandLine::Action action) {
-    using Action = CommandLine::Action;
-    switch (action) {
-    case Action::OpenWindow:
-        return CommandOption::Window;
-    case Action::RunWithoutWindow:
-        return CommandOption::OneScan;
-    case Action::Summarize:
-        return CommandOption::Summary;
-    case Action::ListAnalysers:
-        return CommandOption::Listing;
-    case Action::Follow:
-        return CommandOption::Follow;
-    case Action::ShowHelp:
-    case Action::ShowVersion:
-        return CommandOption::AnyRun;
-    }
-    return CommandOption::AnyRun;
-}
-
-// The option given that chose the run: "" for the window.
-std::string chosenBy(const QCommandLineParser& parser, CommandOption::Run run) {
-    for (const RunChooser& chooser : kRunChoosers) {
-        if (chooser.run == run && (!chooser.longName || isSet(parser, chooser.longName))) {
-            return chooserName(chooser);
-        }
-    }
-    return {};
-}
-
+// Where an option is of use, as the options that choose those runs.
 std::vector<std::string> choosersHonouring(const CommandOption& option) {
     std::vector<std::string> names;
-    for (const RunChooser& chooser : kRunChoosers) {
-        if ((option.honouredBy & chooser.run) != 0) {
+    for (const Chooser& chooser : kChoosers) {
+        if (chooser.run != CommandOption::AnyRun && (option.honouredBy & chooser.run) != 0) {
             names.push_back(chooserName(chooser));
         }
     }
@@ -210,15 +180,18 @@ void refuseAlone(const QCommandLineParser& parser, const CommandLine& line) {
 // Every option given is honoured by the run chosen, or refused: none is
 // dropped.
 void refuseUnhonoured(const QCommandLineParser& parser, const CommandLine& line) {
-    const CommandOption::Run run = runOf(line.action);
+    const Chooser& chosen = chooserGiven(parser);
+    if (chosen.run == CommandOption::AnyRun) {
+        return;
+    }
     for (const CommandOption& option : commandOptions()) {
-        if (!isSet(parser, option.longName) || (option.honouredBy & run) != 0) {
+        if (!isSet(parser, option.longName) || (option.honouredBy & chosen.run) != 0) {
             continue;
         }
         if (choosesRun(option)) {
-            throw OperatorError(Kind::RunsExclusive, bytes(option.names()), chosenBy(parser, run));
+            throw OperatorError(Kind::RunsExclusive, bytes(option.names()), chooserName(chosen));
         }
-        throw OperatorError(Kind::OptionNotHonoured, bytes(option.names()), chosenBy(parser, run),
+        throw OperatorError(Kind::OptionNotHonoured, bytes(option.names()), chooserName(chosen),
                             choosersHonouring(option));
     }
     refuseMisplacedFile(line);
@@ -277,7 +250,11 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     }
 
     CommandLine line;
-    line.action = actionOf(parser);
+    const Chooser& chosen = chooserGiven(parser);
+    line.action = chosen.action;
+    if (chosen.writesOutput) {
+        line.outputWriter = chooserName(chosen);
+    }
     if (!files.isEmpty()) {
         line.file = bytes(files.front());
     }
@@ -312,40 +289,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         line.channels = CaptureOptions::parseChannels(value(parser, "channels"));
     }
     takeDeviceOptions(parser, line);
-    if (line.action != Action::ShowHelp && line.action != Action::ShowVersion) {
-        refuseUnhonoured(parser, line);
-    }
+    refuseUnhonoured(parser, line);
     return line;
-}
-
-std::optional<std::string> CommandLine::standardOutputWriter() const {
-    const char* writer = nullptr;
-    switch (action) {
-    case Action::OpenWindow:
-        break;
-    case Action::RunWithoutWindow:
-        writer = csv ? "csv" : nullptr;
-        break;
-    case Action::Summarize:
-        writer = "summary";
-        break;
-    case Action::ListAnalysers:
-        writer = "scan";
-        break;
-    case Action::Follow:
-        writer = "follow";
-        break;
-    case Action::ShowHelp:
-        writer = "help";
-        break;
-    case Action::ShowVersion:
-        writer = "version";
-        break;
-    }
-    if (!writer) {
-        return std::nullopt;
-    }
-    return bytes(commandOption(writer).names());
 }
 
 QStringList CommandLine::arguments(int argc, const char* const argv[]) {

@@ -39,13 +39,12 @@ struct CommandLine {
     static QString helpText();
     static QString versionText();
 
-    // The option whose run writes to standard output, when it does.
-    std::optional<std::string> standardOutputWriter() const;
-
     // The analyser -d names, with the channels, rate and options given.
     CaptureOptions::Analyser analyser() const { return {*device, channels, sampleRate, config}; }
 
     Action action = Action::OpenWindow;
+    // The option whose run writes to standard output, when it does.
+    std::optional<std::string> outputWriter;
     std::optional<CaptureOptions::DeviceSpec> device;
     CaptureOptions::Channels channels;
     std::uint64_t sampleRate = kPortRate;

@@ -41,10 +41,11 @@ bool closed(int descriptor) {
 // cannot go on without it; any other stream gets /dev/null in its place.
 // Returns whether the run may go on.
 bool standardStreamsReady(const CommandLine& line) {
-    const auto writer = line.standardOutputWriter();
-    if (writer && closed(STDOUT_FILENO)) {
-        std::fprintf(stderr, "correlatore: %s\n",
-                     operatorMessage({OperatorError::Kind::StandardOutputClosed, *writer}).c_str());
+    if (line.outputWriter && closed(STDOUT_FILENO)) {
+        std::fprintf(
+            stderr, "correlatore: %s\n",
+            operatorMessage({OperatorError::Kind::StandardOutputClosed, *line.outputWriter})
+                .c_str());
         return false;
     }
     for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {

@@ -36,7 +36,8 @@ void tell(std::ostream& err, const OperatorError& error) {
     err << "correlatore: " << operatorMessage(error) << '\n';
 }
 
-// The rows written, checked, up to count; false once out refused one.
+// Writes the rows, each checked, while count stays below limit; false once
+// out refused one.
 bool written(std::deque<std::string>& rows, std::uint64_t& count,
              const std::optional<std::uint64_t>& limit, std::ostream& out) {
     for (; !rows.empty() && (!limit || count < *limit); ++count) {
@@ -50,6 +51,7 @@ bool written(std::deque<std::string>& rows, std::uint64_t& count,
     return true;
 }
 
+// A phase of a driver's search that overran: the driver did not answer.
 bool stalled(const OperatorError& error) {
     return error.kind() == OperatorError::Kind::DeviceScanStalled ||
            error.kind() == OperatorError::Kind::DeviceOpenStalled;

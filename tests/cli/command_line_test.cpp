@@ -209,7 +209,8 @@ TEST(CommandLine, RefusesWhatTheRunChosenWouldDrop) {
              {"--row-period", "0.5", "-d", "demo", "-C", "D1,D0", "--samplerate", "1M", "a.sr"},
              {"--summary", "--integrate", "-C", "D1,D0", "a.sr", "b.sr"},
              {"--csv", "--integrate", "-o", "b.sr", "-d", "demo", "--config", "samplerate=1M"},
-             {"--scan", "-d", "demo", "--help"}}) {
+             {"--scan", "-d", "demo", "--help"},
+             {"-V", "--follow", "a.sr", "--speed", "3"}}) {
         EXPECT_NO_THROW(CommandLine::parse(QStringList{"correlatore"} + honoured))
             << honoured.join(' ').toStdString();
     }
