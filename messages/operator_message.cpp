@@ -67,7 +67,7 @@ std::string runsText(const std::vector<std::string>& choosers) {
     return with + (window ? (with.empty() ? "" : " e ") + std::string("nella finestra") : "");
 }
 
-// 343, or 343.5: as a number is written, with '.'.
+// A number as the operator writes it: no trailing zeros, '.' for the point.
 std::string wholeOrDecimal(double number) {
     std::ostringstream text;
     text.imbue(std::locale::classic());
