@@ -1,12 +1,15 @@
 #include "command_line.h"
 
+#include "command_option.h"
 #include "operator_error.h"
 #include "plot_geometry.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -44,113 +47,74 @@ double positive(const std::string& text, const char* option) {
     return value;
 }
 
-QString seconds(std::chrono::milliseconds period) {
-    return QString::number(static_cast<double>(period.count()) / 1000.0);
+bool isSet(const QCommandLineParser& parser, const char* longName) {
+    return parser.isSet(QLatin1String(longName));
 }
 
-} // namespace
+std::string value(const QCommandLineParser& parser, const char* longName) {
+    return bytes(parser.value(QLatin1String(longName)));
+}
 
-CommandLine CommandLine::parse(const QStringList& arguments) {
-    const QCommandLineOption driver({QStringLiteral("d"), QStringLiteral("driver")}, {},
-                                    QStringLiteral("DRIVER"));
-    const QCommandLineOption channels({QStringLiteral("C"), QStringLiteral("channels")}, {},
-                                      QStringLiteral("CANALI"));
-    const QCommandLineOption sampleRate(QStringLiteral("samplerate"), {},
-                                        QStringLiteral("FREQUENZA"));
-    const QCommandLineOption config(QStringLiteral("config"), {}, QStringLiteral("CHIAVE=VALORE"));
-    const QCommandLineOption scan(QStringLiteral("scan"));
-    const QCommandLineOption follow(QStringLiteral("follow"));
-    const QCommandLineOption count(QStringLiteral("count"), {}, QStringLiteral("N"));
-    const QCommandLineOption rowPeriod(QStringLiteral("row-period"), {}, QStringLiteral("SECONDI"));
-    const QCommandLineOption csv(QStringLiteral("csv"));
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {},
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption summary(QStringLiteral("summary"));
-    const QCommandLineOption integrate(QStringLiteral("integrate"));
-    const QCommandLineOption baseline(QStringLiteral("baseline"), {}, QStringLiteral("METRI"));
-    const QCommandLineOption speed(QStringLiteral("speed"), {}, QStringLiteral("M/S"));
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringList{QStringLiteral("V"), QStringLiteral("version")});
+std::vector<std::string> everyOption() {
+    std::vector<std::string> names;
+    for (const CommandOption& option : commandOptions()) {
+        names.push_back(bytes(option.names()));
+    }
+    return names;
+}
 
-    QCommandLineParser parser;
-    // "-platform" is one option, as Qt reads it, not seven short ones.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOptions({driver, channels, sampleRate, config, scan, follow, count, rowPeriod, csv,
-                       output, summary, integrate, baseline, speed, help, version});
-    for (const char* name : kQtValueOptions) {
-        parser.addOption({QString::fromLatin1(name), {}, QStringLiteral("X")});
-    }
-    for (const char* name : kQtFlags) {
-        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
-    }
-    if (!parser.parse(arguments)) {
-        const QStringList unknown = parser.unknownOptionNames();
-        if (!unknown.isEmpty()) {
-            const QString dashes =
-                unknown.front().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
-            throw OperatorError(Kind::OptionUnknown, bytes(dashes + unknown.front()));
-        }
-        throw OperatorError(Kind::OptionValueMissing, optionWithoutValue(parser.errorText()));
-    }
-    const QStringList files = parser.positionalArguments();
-    if (files.size() > 1 && !parser.isSet(summary)) {
-        throw OperatorError(Kind::ArgumentExtra, bytes(files.at(1)));
-    }
+// The options that choose what the program does, the first given winning;
+// the window is what runs without any. -h and -V win over everything and go
+// with anything.
+struct Chooser {
+    CommandLine::Action action;
+    CommandOption::Run run;
+    const char* longName; // nullptr for the window
+    bool writesOutput;    // to standard output
+};
+const Chooser kChoosers[] = {
+    {CommandLine::Action::ShowHelp, CommandOption::AnyRun, "help", true},
+    {CommandLine::Action::ShowVersion, CommandOption::AnyRun, "version", true},
+    {CommandLine::Action::ListAnalysers, CommandOption::Listing, "scan", true},
+    {CommandLine::Action::Follow, CommandOption::Follow, "follow", true},
+    {CommandLine::Action::Summarize, CommandOption::Summary, "summary", true},
+    {CommandLine::Action::RunWithoutWindow, CommandOption::OneScan, "csv", true},
+    {CommandLine::Action::RunWithoutWindow, CommandOption::OneScan, "output", false},
+    {CommandLine::Action::OpenWindow, CommandOption::Window, nullptr, false},
+};
 
-    CommandLine line;
-    if (parser.isSet(help)) {
-        line.action = Action::ShowHelp;
-    } else if (parser.isSet(version)) {
-        line.action = Action::ShowVersion;
-    } else if (parser.isSet(scan)) {
-        line.action = Action::ListAnalysers;
-    } else if (parser.isSet(follow)) {
-        line.action = Action::Follow;
-    } else if (parser.isSet(summary)) {
-        line.action = Action::Summarize;
-    } else if (parser.isSet(csv) || parser.isSet(output)) {
-        line.action = Action::RunWithoutWindow;
-    }
-    if (!files.isEmpty()) {
-        line.file = bytes(files.front());
-    }
-    for (const QString& file : files) {
-        line.files.push_back(bytes(file));
-    }
-    line.csv = parser.isSet(csv);
-    line.integrate = parser.isSet(integrate);
-    if (parser.isSet(baseline)) {
-        line.baseline = positive(bytes(parser.value(baseline)), "--baseline");
-    }
-    if (parser.isSet(speed)) {
-        line.speed = positive(bytes(parser.value(speed)), "--speed");
-    }
-    if (parser.isSet(rowPeriod)) {
-        line.rowPeriod = CaptureOptions::parseRowPeriod(bytes(parser.value(rowPeriod)));
-    }
-    if (parser.isSet(count)) {
-        line.count = CaptureOptions::parseCount(bytes(parser.value(count)));
-        if (!parser.isSet(follow)) {
-            throw OperatorError(Kind::CountInvalid, "--count " + bytes(parser.value(count)));
+const Chooser& chooserGiven(const QCommandLineParser& parser) {
+    return *std::find_if(std::begin(kChoosers), std::end(kChoosers), [&](const Chooser& chooser) {
+        return !chooser.longName || isSet(parser, chooser.longName);
+    });
+}
+
+std::string chooserName(const Chooser& chooser) {
+    return chooser.longName ? bytes(commandOption(chooser.longName).names()) : std::string();
+}
+
+bool choosesRun(const CommandOption& option) {
+    return std::any_of(std::begin(kChoosers), std::end(kChoosers), [&](const Chooser& chooser) {
+        return chooser.longName && std::strcmp(chooser.longName, option.longName) == 0;
+    });
+}
+
+// Where an option is of use, as the options that choose those runs.
+std::vector<std::string> choosersHonouring(const CommandOption& option) {
+    std::vector<std::string> names;
+    for (const Chooser& chooser : kChoosers) {
+        if (chooser.run != CommandOption::AnyRun && (option.honouredBy & chooser.run) != 0) {
+            names.push_back(chooserName(chooser));
         }
     }
-    if (parser.isSet(output)) {
-        // libsigrok cannot write to a file without a name.
-        if (parser.value(output).isEmpty()) {
-            throw OperatorError(Kind::OptionValueMissing, "-o");
-        }
-        line.output = bytes(parser.value(output));
-    }
-    if (parser.isSet(driver)) {
-        line.device = CaptureOptions::parseDeviceSpec(bytes(parser.value(driver)));
-    }
-    if (parser.isSet(channels)) {
-        line.channels = CaptureOptions::parseChannels(bytes(parser.value(channels)));
-    }
-    // --samplerate is a shorthand for --config samplerate=..., and wins over it.
+    return names;
+}
+
+// --samplerate is a shorthand for --config samplerate=..., and wins over it.
+void takeDeviceOptions(const QCommandLineParser& parser, CommandLine& line) {
     std::optional<std::string> rate;
     std::string deviceOption; // as written, for when no analyser is named
-    for (const QString& items : parser.values(config)) {
+    for (const QString& items : parser.values(QStringLiteral("config"))) {
         for (auto& [key, value] : CaptureOptions::parseConfig(bytes(items))) {
             if (key == "samplerate") {
                 rate = value;
@@ -160,8 +124,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         }
         deviceOption = "--config " + bytes(items);
     }
-    if (parser.isSet(sampleRate)) {
-        rate = bytes(parser.value(sampleRate));
+    if (isSet(parser, "samplerate")) {
+        rate = value(parser, "samplerate");
         deviceOption = "--samplerate " + *rate;
     }
     if (rate) {
@@ -173,19 +137,159 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     if (!deviceOption.empty() && !line.device) {
         throw OperatorError(Kind::SampleRateWithoutDevice, deviceOption);
     }
-    // A stream comes from an analyser or the port, never from a file.
-    if (line.action == Action::Follow && line.file) {
-        throw OperatorError(Kind::FileWithOption, "--follow", *line.file);
+}
+
+// A file is the scan of --csv and the captures of --summary: nothing else
+// can be one there, and --follow and --scan take none.
+void refuseMisplacedFile(const CommandLine& line) {
+    using Action = CommandLine::Action;
+    if (!line.file) {
+        return;
     }
-    // Without the window the file is the scan: nothing else can be one.
-    if (line.action == Action::RunWithoutWindow && line.file) {
-        if (line.device) {
-            throw OperatorError(Kind::FileWithOption, "-d", *line.file);
-        }
-        if (line.output) {
-            throw OperatorError(Kind::FileWithOption, "-o", *line.file);
-        }
+    const bool fromFile =
+        line.action == Action::RunWithoutWindow || line.action == Action::Summarize;
+    if (line.action == Action::Follow || line.action == Action::ListAnalysers) {
+        throw OperatorError(Kind::FileWithOption,
+                            line.action == Action::Follow ? "--follow" : "--scan", *line.file);
     }
+    if (fromFile && line.device) {
+        throw OperatorError(Kind::FileWithOption, "-d", *line.file);
+    }
+    if (fromFile && line.output) {
+        throw OperatorError(Kind::FileWithOption, "-o", *line.file);
+    }
+}
+
+// Options that mean something only beside another.
+void refuseAlone(const QCommandLineParser& parser, const CommandLine& line) {
+    using Action = CommandLine::Action;
+    if (isSet(parser, "speed") && !line.baseline) {
+        throw OperatorError(Kind::OptionNeedsOther, "--speed", {}, {"--baseline"});
+    }
+    if (line.integrate && line.action == Action::RunWithoutWindow && !line.csv) {
+        throw OperatorError(Kind::OptionNeedsOther, "--integrate", {}, {"--csv"});
+    }
+    // The port's receivers are on fixed bits; the window's files have channels.
+    if (isSet(parser, "channels") && line.action != Action::OpenWindow && !line.device &&
+        !line.file) {
+        throw OperatorError(Kind::OptionNeedsOther, bytes(commandOption("channels").names()), {},
+                            {bytes(commandOption("driver").names()), "FILE.sr"});
+    }
+}
+
+// Every option given is honoured by the run chosen, or refused: none is
+// dropped.
+void refuseUnhonoured(const QCommandLineParser& parser, const CommandLine& line) {
+    const Chooser& chosen = chooserGiven(parser);
+    if (chosen.run == CommandOption::AnyRun) {
+        return;
+    }
+    for (const CommandOption& option : commandOptions()) {
+        if (!isSet(parser, option.longName) || (option.honouredBy & chosen.run) != 0) {
+            continue;
+        }
+        if (choosesRun(option)) {
+            throw OperatorError(Kind::RunsExclusive, bytes(option.names()), chooserName(chosen));
+        }
+        throw OperatorError(Kind::OptionNotHonoured, bytes(option.names()), chooserName(chosen),
+                            choosersHonouring(option));
+    }
+    refuseMisplacedFile(line);
+    refuseAlone(parser, line);
+}
+
+QString seconds(std::chrono::milliseconds period) {
+    return QString::number(static_cast<double>(period.count()) / 1000.0);
+}
+
+// The option's names, then its text in a column of its own.
+QString helpLines(const CommandOption& option) {
+    constexpr int kColumn = 24;
+    const QString indent(kColumn, ' ');
+    const QString label = QStringLiteral("  ") + option.helpLabel();
+    const QStringList lines = QString::fromUtf8(option.help).split('\n');
+    QString text =
+        label.size() + 2 <= kColumn ? label.leftJustified(kColumn) : label + '\n' + indent;
+    text += lines.front() + '\n';
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        text += indent + lines.at(i) + '\n';
+    }
+    return text;
+}
+
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList& arguments) {
+    QCommandLineParser parser;
+    // "-platform" is one option, as Qt reads it, not seven short ones.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const CommandOption& option : commandOptions()) {
+        parser.addOption(option.takesValue
+                             ? QCommandLineOption(option.parserNames(), {}, QStringLiteral("X"))
+                             : QCommandLineOption(option.parserNames()));
+    }
+    for (const char* name : kQtValueOptions) {
+        parser.addOption({QString::fromLatin1(name), {}, QStringLiteral("X")});
+    }
+    for (const char* name : kQtFlags) {
+        parser.addOption(QCommandLineOption(QString::fromLatin1(name)));
+    }
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        if (!unknown.isEmpty()) {
+            const QString dashes =
+                unknown.front().size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
+            throw OperatorError(Kind::OptionUnknown, bytes(dashes + unknown.front()), {},
+                                everyOption());
+        }
+        throw OperatorError(Kind::OptionValueMissing, optionWithoutValue(parser.errorText()));
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1 && !isSet(parser, "summary")) {
+        throw OperatorError(Kind::ArgumentExtra, bytes(files.at(1)));
+    }
+
+    CommandLine line;
+    const Chooser& chosen = chooserGiven(parser);
+    line.action = chosen.action;
+    if (chosen.writesOutput) {
+        line.outputWriter = chooserName(chosen);
+    }
+    if (!files.isEmpty()) {
+        line.file = bytes(files.front());
+    }
+    for (const QString& file : files) {
+        line.files.push_back(bytes(file));
+    }
+    line.csv = isSet(parser, "csv");
+    line.integrate = isSet(parser, "integrate");
+    if (isSet(parser, "baseline")) {
+        line.baseline = positive(value(parser, "baseline"), "--baseline");
+    }
+    if (isSet(parser, "speed")) {
+        line.speed = positive(value(parser, "speed"), "--speed");
+    }
+    if (isSet(parser, "row-period")) {
+        line.rowPeriod = CaptureOptions::parseRowPeriod(value(parser, "row-period"));
+    }
+    if (isSet(parser, "count")) {
+        line.count = CaptureOptions::parseCount(value(parser, "count"));
+    }
+    if (isSet(parser, "output")) {
+        // libsigrok cannot write to a file without a name.
+        if (value(parser, "output").empty()) {
+            throw OperatorError(Kind::OptionValueMissing, "-o");
+        }
+        line.output = value(parser, "output");
+    }
+    if (isSet(parser, "driver")) {
+        line.device = CaptureOptions::parseDeviceSpec(value(parser, "driver"));
+    }
+    if (isSet(parser, "channels")) {
+        line.channels = CaptureOptions::parseChannels(value(parser, "channels"));
+    }
+    takeDeviceOptions(parser, line);
+    refuseUnhonoured(parser, line);
     return line;
 }
 
@@ -198,71 +302,31 @@ QStringList CommandLine::arguments(int argc, const char* const argv[]) {
 }
 
 QString CommandLine::helpText() {
-    return QStringLiteral(
-               "Uso: correlatore [OPZIONI] [FILE.sr]\n"
-               "\n"
-               "Correlatore di rumore a due canali: trova il settore da cui proviene una sorgente\n"
-               "di rumore. Senza opzioni campiona i due ricevitori sulla porta parallela, o\n"
-               "dalla sorgente scelta l'ultima volta nella finestra (\"Sorgente di\n"
-               "acquisizione…\" nel menu del grafico).\n"
-               "Con un FILE.sr (acquisizione di sigrok, PulseView o di questo programma) lo apre\n"
-               "all'avvio come se fosse una scansione.\n"
-               "\n"
-               "Opzioni:\n"
-               "  -d, --driver DRIVER[:CHIAVE=VALORE...]\n"
-               "                        campiona con un analizzatore logico di libsigrok invece\n"
-               "                        che dalla porta parallela, per esempio fx2lafw,\n"
-               "                        fx2lafw:conn=1.5 o demo\n"
-               "  -C, --channels DESTRO,SINISTRO\n"
-               "                        i canali logici del ricevitore destro e del sinistro,\n"
-               "                        nell'analizzatore o nel file (predefiniti: D0,D1; se\n"
-               "                        mancano, i primi due canali logici, il destro quello di\n"
-               "                        indice minore)\n"
-               "      --samplerate FREQUENZA\n"
-               "                        la frequenza di campionamento dell'analizzatore, in hertz\n"
-               "                        interi, come 50000, 50k, 50kHz, 1.5MHz o 1m (mega)\n"
-               "                        (predefinita: %1, cioè %2 per unità di ritardo; almeno\n"
-               "                        %4 Hz, perché una scansione non duri più di %5 s)\n"
-               "      --config CHIAVE=VALORE[:CHIAVE=VALORE...]\n"
-               "                        opzioni dell'analizzatore, come in sigrok-cli, per "
-               "esempio\n"
-               "                        samplerate=1M; non limit_samples, limit_msec o\n"
-               "                        continuous, che stabilisce il programma\n"
-               "      --scan            elenca gli analizzatori logici trovati (o quelli del\n"
-               "                        driver di -d), con la connessione e i canali, ed esce\n"
-               "      --follow          senza finestra: scansione continua; scrive in CSV una "
-               "riga\n"
-               "                        per periodo (ora, finestre, verdetto, ritardo, direzione,\n"
-               "                        contrasto) finché non viene interrotto (Ctrl+C)\n"
-               "      --count N         con --follow: si ferma dopo N righe\n"
-               "      --row-period SECONDI\n"
-               "                        il periodo delle righe della scansione continua, da %6 a\n"
-               "                        %7 s (predefinito: %8 s)\n"
-               "      --csv             senza finestra: analizza una scansione (dal FILE.sr, da -d "
-               "o\n"
-               "                        dalla porta) e scrive il correlogramma in CSV sull'uscita\n"
-               "                        standard\n"
-               "  -o, --output FILE.sr  senza finestra: salva una scansione intera (%3\n"
-               "                        campioni dei due canali, da -d o dalla porta) in FILE.sr\n"
-               "      --summary [FILE.sr...]\n"
-               "                        senza finestra: analizza i file (o una scansione da -d o\n"
-               "                        dalla porta) e scrive in CSV il risultato di ognuno:\n"
-               "                        verdetto, ritardo, direzione, contrasto\n"
-               "      --integrate       con --csv e --summary: la media su tutte le finestre\n"
-               "                        intere dei campioni, invece della prima sola\n"
-               "      --baseline METRI  la distanza tra i ricevitori, che dà la direzione\n"
-               "      --speed M/S       la velocità delle onde (predefinita: 343, il suono\n"
-               "                        nell'aria a 20 °C)\n"
-               "  -h, --help            mostra questo aiuto ed esce\n"
-               "  -V, --version         mostra la versione ed esce\n"
-               "\n"
-               "Senza finestra lo stato di uscita è 0 se tutto è riuscito, 1 se l'acquisizione,\n"
-               "il file o la scrittura non sono riusciti, 2 per un'opzione errata.\n")
-        .arg(QString::fromStdString(CaptureOptions::formatSampleRate(kPortRate)),
-             QString::fromStdString(PlotGeometry::lagDurationText(kPortRate, ".")),
-             QString::number(kSamples), QString::number(kLowestScanRate),
-             QString::number(kLongestScan.count()), seconds(kShortestRowPeriod),
-             seconds(kLongestRowPeriod), seconds(kRowPeriod));
+    QString text = QStringLiteral(
+        "Uso: correlatore [OPZIONI] [FILE.sr]\n"
+        "\n"
+        "Correlatore di rumore a due canali: trova il settore da cui proviene una sorgente\n"
+        "di rumore. Senza opzioni campiona i due ricevitori sulla porta parallela, o\n"
+        "dalla sorgente scelta l'ultima volta nella finestra (\"Sorgente di\n"
+        "acquisizione…\" nel menu del grafico).\n"
+        "Con un FILE.sr (acquisizione di sigrok, PulseView o di questo programma) lo apre\n"
+        "all'avvio come se fosse una scansione.\n"
+        "\n"
+        "Opzioni:\n");
+    for (const CommandOption& option : commandOptions()) {
+        text += helpLines(option);
+    }
+    text += QStringLiteral(
+        "\n"
+        "Un'opzione che non vale con le altre date è rifiutata; -h e -V valgono con tutte.\n"
+        "Senza finestra lo stato di uscita è 0 se tutto è riuscito, 1 se l'acquisizione,\n"
+        "il file o la scrittura non sono riusciti, 2 per un'opzione errata.\n");
+    return text.arg(QString::fromStdString(CaptureOptions::formatSampleRate(kPortRate)),
+                    QString::fromStdString(PlotGeometry::lagDurationText(kPortRate, ".")),
+                    QString::number(kSamples), QString::number(kLowestScanRate),
+                    QString::number(kLongestScan.count()), seconds(kShortestRowPeriod),
+                    seconds(kLongestRowPeriod), seconds(kRowPeriod),
+                    QString::number(Bearing::kSpeedOfSoundInAir));
 }
 
 QString CommandLine::versionText() {

@@ -43,6 +43,8 @@ struct CommandLine {
     CaptureOptions::Analyser analyser() const { return {*device, channels, sampleRate, config}; }
 
     Action action = Action::OpenWindow;
+    // The option whose run writes to standard output, when it does.
+    std::optional<std::string> outputWriter;
     std::optional<CaptureOptions::DeviceSpec> device;
     CaptureOptions::Channels channels;
     std::uint64_t sampleRate = kPortRate;

@@ -13,11 +13,14 @@
 #include <QTimer>
 #include <QTranslator>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <iostream>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +30,34 @@ constexpr int kBadOptions = 2;
 int fail(const OperatorError& error) {
     std::fprintf(stderr, "correlatore: %s\n", operatorMessage(error).c_str());
     return kBadOptions;
+}
+
+bool closed(int descriptor) {
+    return fcntl(descriptor, F_GETFD) == -1 && errno == EBADF;
+}
+
+// With a standard stream closed, the next file opened would take its place
+// and receive what is meant for it. A run that writes to standard output
+// cannot go on without it; any other stream gets /dev/null in its place.
+// Returns whether the run may go on.
+bool standardStreamsReady(const CommandLine& line) {
+    if (line.outputWriter && closed(STDOUT_FILENO)) {
+        std::fprintf(
+            stderr, "correlatore: %s\n",
+            operatorMessage({OperatorError::Kind::StandardOutputClosed, *line.outputWriter})
+                .c_str());
+        return false;
+    }
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (closed(descriptor)) {
+            const int null = open("/dev/null", O_RDWR);
+            if (null >= 0 && null != descriptor) {
+                dup2(null, descriptor);
+                close(null);
+            }
+        }
+    }
+    return true;
 }
 
 // A capture worker still blocked in a driver call may hold state that the
@@ -111,19 +142,22 @@ int main(int argc, char* argv[]) {
     } catch (const OperatorError& error) {
         return fail(error);
     }
+    if (!standardStreamsReady(line)) {
+        return WindowlessRun::kFailed;
+    }
     if (line.action == CommandLine::Action::ShowHelp ||
         line.action == CommandLine::Action::ShowVersion) {
         const QString text = line.action == CommandLine::Action::ShowHelp
                                  ? CommandLine::helpText()
                                  : CommandLine::versionText();
-        std::fputs(text.toLocal8Bit().constData(), stdout);
-        return 0;
+        return WindowlessRun::print(text.toLocal8Bit().toStdString(), std::cout, std::cerr);
     }
 
     LinuxPortIo port;
     InstalledSources sources(port);
     if (line.action == CommandLine::Action::ListAnalysers) {
-        return finish(WindowlessRun::listAnalysers(sources, line.device, std::cout, std::cerr));
+        return finish(WindowlessRun::listAnalysers(
+            sources, line.device, WindowlessRun::kListingBound, std::cout, std::cerr));
     }
     if (line.action == CommandLine::Action::Follow) {
         return followed(line, sources);
@@ -139,7 +173,8 @@ int main(int argc, char* argv[]) {
         return finish(WindowlessRun::run(line, source, files, std::cout, std::cerr));
     }
     if (line.action == CommandLine::Action::Summarize) {
-        return finish(WindowlessRun::summarize(line, summarized(line, source, files), std::cout));
+        return finish(
+            WindowlessRun::summarize(line, summarized(line, source, files), std::cout, std::cerr));
     }
 
     QApplication application(argc, argv);

@@ -1,5 +1,6 @@
 #include "windowless_run.h"
 
+#include "bounded_progress.h"
 #include "correlogram_csv.h"
 #include "follower.h"
 #include "instrument.h"
@@ -7,6 +8,7 @@
 #include "operator_message.h"
 #include "origin_text.h"
 #include "result_csv.h"
+#include "result_text.h"
 
 #include <cerrno>
 #include <condition_variable>
@@ -14,10 +16,59 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <sstream>
 
 namespace WindowlessRun {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Why a stream refused what was written: the system's reason, when the
+// writer cleared errno before writing.
+OperatorError unwritten() {
+    return {OperatorError::Kind::OutputNotWritten,
+            {},
+            errno != 0 ? std::strerror(errno) : "errore di scrittura"};
+}
+
+void tell(std::ostream& err, const OperatorError& error) {
+    err << "correlatore: " << operatorMessage(error) << '\n';
+}
+
+// Writes the rows, each checked, while count stays below limit; false once
+// out refused one.
+bool written(std::deque<std::string>& rows, std::uint64_t& count,
+             const std::optional<std::uint64_t>& limit, std::ostream& out) {
+    for (; !rows.empty() && (!limit || count < *limit); ++count) {
+        errno = 0;
+        out << rows.front() << std::endl;
+        if (!out) {
+            return false;
+        }
+        rows.pop_front();
+    }
+    return true;
+}
+
+// A phase of a driver's search that overran: the driver did not answer.
+bool stalled(const OperatorError& error) {
+    return error.kind() == OperatorError::Kind::DeviceScanStalled ||
+           error.kind() == OperatorError::Kind::DeviceOpenStalled;
+}
+
+std::string listed(const std::vector<FoundAnalyser>& analysers, int& found) {
+    std::ostringstream text;
+    for (const FoundAnalyser& analyser : analysers) {
+        text << (found++ == 0 ? "Analizzatori logici trovati:\n" : "") << analyser.address << " - "
+             << analyser.name() << " con " << analyser.logicChannels.size() << " canali logici:";
+        for (const std::string& channel : analyser.logicChannels) {
+            text << ' ' << channel;
+        }
+        text << '\n';
+    }
+    return text.str();
+}
 
 void analyse(Instrument& instrument, bool whole) {
     if (whole) {
@@ -29,28 +80,41 @@ void analyse(Instrument& instrument, bool whole) {
 
 } // namespace
 
-int summarize(const CommandLine& line, const std::vector<Named>& captures, std::ostream& out) {
-    out << "file," << ResultCsv::kColumns << '\n';
+int print(const std::string& text, std::ostream& out, std::ostream& err) {
+    errno = 0;
+    out << text << std::flush;
+    if (!out) {
+        tell(err, unwritten());
+        return kFailed;
+    }
+    return kSucceeded;
+}
+
+int summarize(const CommandLine& line, const std::vector<Named>& captures, std::ostream& out,
+              std::ostream& err) {
     std::optional<Bearing::Geometry> geometry;
     if (line.baseline) {
         geometry = Bearing::Geometry{*line.baseline, line.speed};
     }
+    if (print("file," + std::string(ResultCsv::kColumns) + '\n', out, err) != kSucceeded) {
+        return kFailed;
+    }
     int status = kSucceeded;
     for (const Named& capture : captures) {
+        std::string row;
         Instrument instrument;
         try {
             instrument.scan(capture.source);
             analyse(instrument, line.integrate);
-            out << ResultCsv::field(capture.name) << ','
-                << ResultCsv::columns(instrument.assess(geometry),
-                                      channelsNote(instrument.marks().origin))
-                << '\n';
+            row = ResultCsv::columns(instrument.assess(geometry),
+                                     channelsNote(instrument.marks().origin));
         } catch (const OperatorError& error) {
-            out << ResultCsv::field(capture.name) << ','
-                << ResultCsv::failure(operatorMessage(error)) << '\n';
+            row = ResultCsv::failure(operatorMessage(error));
             status = kFailed;
         }
-        out << std::flush;
+        if (print(ResultCsv::field(capture.name) + ',' + row + '\n', out, err) != kSucceeded) {
+            return kFailed;
+        }
     }
     return status;
 }
@@ -68,12 +132,11 @@ int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, C
             errno = 0;
             out << correlogramCsv(instrument.store()) << std::flush;
             if (!out) {
-                throw OperatorError(OperatorError::Kind::OutputNotWritten, {},
-                                    errno != 0 ? std::strerror(errno) : "errore di scrittura");
+                throw unwritten();
             }
         }
     } catch (const OperatorError& error) {
-        err << "correlatore: " << operatorMessage(error) << '\n';
+        tell(err, error);
         return kFailed;
     }
     return kSucceeded;
@@ -102,15 +165,24 @@ int follow(const CommandLine& line, const std::shared_ptr<SampleStream>& stream,
                            ended = fault;
                            changed.notify_one();
                        }});
-    out << ResultCsv::kRowHeader << std::endl;
-    std::uint64_t written = 0;
+    if (follower.periodRaised()) {
+        err << "correlatore: " << raisedPeriodText(follower.period()) << '\n';
+    }
+    bool writing = print(std::string(ResultCsv::kRowHeader) + '\n', out, err) == kSucceeded;
+    std::uint64_t count = 0;
+    std::deque<std::string> ready;
     std::unique_lock lock(mutex);
-    while (!ended && !interrupted && (!line.count || written < *line.count)) {
+    while (writing && !ended && !interrupted && (!line.count || count < *line.count)) {
         changed.wait_for(lock, std::chrono::milliseconds(20));
-        for (; !lines.empty() && (!line.count || written < *line.count); ++written) {
-            out << lines.front() << std::endl;
-            lines.pop_front();
+        ready.insert(ready.end(), lines.begin(), lines.end());
+        lines.clear();
+        // Written outside the lock, so that a slow reader never holds up the analysis.
+        lock.unlock();
+        writing = written(ready, count, line.count, out);
+        if (!writing) {
+            tell(err, unwritten());
         }
+        lock.lock();
     }
     lock.unlock();
     follower.stop();
@@ -118,14 +190,15 @@ int follow(const CommandLine& line, const std::shared_ptr<SampleStream>& stream,
     follower.waitForEnd(std::chrono::milliseconds(800));
     lock.lock();
     if (ended && *ended) {
-        err << "correlatore: " << operatorMessage(**ended) << '\n';
+        tell(err, **ended);
         return kFailed;
     }
-    return kSucceeded;
+    return writing ? kSucceeded : kFailed;
 }
 
 int listAnalysers(CaptureSources& sources, const std::optional<CaptureOptions::DeviceSpec>& where,
-                  std::ostream& out, std::ostream& err) {
+                  std::chrono::milliseconds bound, std::ostream& out, std::ostream& err) {
+    const auto deadline = Clock::now() + bound;
     std::vector<CaptureOptions::DeviceSpec> drivers;
     if (where) {
         drivers.push_back(*where);
@@ -135,29 +208,40 @@ int listAnalysers(CaptureSources& sources, const std::optional<CaptureOptions::D
         }
     }
     int found = 0;
+    std::string silent; // the drivers cut off by the bound
+    std::vector<std::string> unreached;
     for (const auto& driver : drivers) {
+        if (Clock::now() >= deadline) {
+            unreached.push_back(driver.text);
+            continue;
+        }
+        std::string text;
         try {
-            const auto analysers = CaptureWorker::perform<std::vector<FoundAnalyser>>(
-                [&sources, driver](CaptureWorker::Progress& progress) {
-                    return sources.find(driver, progress);
-                },
-                driver.text);
-            for (const FoundAnalyser& analyser : analysers) {
-                out << (found++ == 0 ? "Analizzatori logici trovati:\n" : "") << analyser.address
-                    << " - " << analyser.name() << " con " << analyser.logicChannels.size()
-                    << " canali logici:";
-                for (const std::string& channel : analyser.logicChannels) {
-                    out << ' ' << channel;
-                }
-                out << '\n';
-            }
+            text = listed(CaptureWorker::perform<std::vector<FoundAnalyser>>(
+                              [&sources, driver, deadline](CaptureWorker::Progress& progress) {
+                                  BoundedProgress bounded(progress, deadline);
+                                  return sources.find(driver, bounded);
+                              },
+                              driver.text),
+                          found);
         } catch (const OperatorError& error) {
-            err << "correlatore: " << operatorMessage(error) << '\n';
+            if (stalled(error) && Clock::now() >= deadline) {
+                silent += (silent.empty() ? "" : ", ") + driver.text;
+            } else {
+                tell(err, error);
+            }
+        }
+        if (print(text, out, err) != kSucceeded) {
+            return kFailed;
         }
     }
+    if (!silent.empty() || !unreached.empty()) {
+        const auto seconds = std::chrono::ceil<std::chrono::seconds>(bound).count();
+        tell(err,
+             {OperatorError::Kind::AnalyserListCut, silent, std::to_string(seconds), unreached});
+    }
     if (found == 0) {
-        err << "correlatore: " << operatorMessage({OperatorError::Kind::NoAnalyserFound, {}})
-            << '\n';
+        tell(err, {OperatorError::Kind::NoAnalyserFound, {}});
         return kFailed;
     }
     return kSucceeded;

@@ -6,6 +6,7 @@
 #include "command_line.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -21,6 +22,10 @@ namespace WindowlessRun {
 inline constexpr int kSucceeded = 0;
 inline constexpr int kFailed = 1;
 
+// Writes text to out, and returns the program's exit status: kFailed, with
+// the message on err, when out refused it.
+int print(const std::string& text, std::ostream& out, std::ostream& err);
+
 // Returns the program's exit status.
 int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, CaptureFiles& files,
         std::ostream& out, std::ostream& err);
@@ -33,19 +38,27 @@ struct Named {
 
 // One CSV row per capture, with the header first: what each analysis found.
 // A capture that fails gives its row with the message, and the others go
-// on. Returns kFailed when any failed.
-int summarize(const CommandLine& line, const std::vector<Named>& captures, std::ostream& out);
+// on. Returns kFailed when any failed, or at once when out refuses a row,
+// with the message on err.
+int summarize(const CommandLine& line, const std::vector<Named>& captures, std::ostream& out,
+              std::ostream& err);
+
+// The whole listing takes at most this, however many drivers hang.
+inline constexpr std::chrono::seconds kListingBound{15};
 
 // The analysers found, as sigrok-cli --scan lists them: with where, its
-// devices; without it, those of every logic analyser driver. A driver that
-// fails is told on err, and the others go on. Returns kFailed when none is
-// found.
+// devices; without it, those of every logic analyser driver, one after the
+// other, all within bound. A driver that fails is told on err, and the
+// others go on; once the bound is spent, err names those that did not
+// answer or were not reached. Returns kFailed when none is found or out
+// refused the list.
 int listAnalysers(CaptureSources& sources, const std::optional<CaptureOptions::DeviceSpec>& where,
-                  std::ostream& out, std::ostream& err);
+                  std::chrono::milliseconds bound, std::ostream& out, std::ostream& err);
 
 // Follows a source row by row: the header line, then one CSV line per row,
-// flushed as it comes, until count rows, interrupted or a fault. Returns
-// kFailed after a fault, with its message on err.
+// flushed as it comes, until count rows, interrupted, a fault or out
+// refuses a line. A row period raised to one window's span is told on err.
+// Returns kFailed after a fault or a refused line, with its message on err.
 int follow(const CommandLine& line, const std::shared_ptr<SampleStream>& stream,
            const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
 

@@ -98,9 +98,10 @@ Channels channelsAmong(const Channels& wanted, const std::vector<std::string>& n
 }
 
 bool scanSetsItself(std::string_view key) {
-    // libsigrok names the limit in milliseconds "limit_time".
+    // Every key that limits or ends an acquisition; libsigrok names the
+    // limit in milliseconds "limit_time".
     static constexpr std::string_view kScanOwn[] = {"limit_samples", "limit_msec", "limit_time",
-                                                    "continuous"};
+                                                    "limit_frames", "continuous"};
     return std::find(std::begin(kScanOwn), std::end(kScanOwn), key) != std::end(kScanOwn);
 }
 

@@ -52,7 +52,8 @@ Channels parseChannels(std::string_view text);
 // default names when both are there, or else the first two, the lower index
 // as the right receiver. Channels the operator named are kept as named.
 Channels channelsAmong(const Channels& wanted, const std::vector<std::string>& names);
-// The device options that a scan sets itself: its length, and no end.
+// The device options that a scan or a stream sets itself: every limit, and
+// whether it ends.
 bool scanSetsItself(std::string_view key);
 // "KEY=VALUE[:KEY=VALUE...]", refusing the keys that the scan sets itself.
 Config parseConfig(std::string_view text);

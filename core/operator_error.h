@@ -70,13 +70,22 @@ public:
         ConfigValueInvalid,      // "KEY=VALUE" is the subject; the reason, when known, the detail
         NoAnalyserFound,         // --scan found nothing
         RowPeriodInvalid,        // not seconds from the shortest row period to the longest
-        CountInvalid,            // not a whole number of rows of at least 1, or without --follow
+        CountInvalid,            // not a whole number of rows of at least 1
         SampleRateWithoutDevice, // the option and its value as written
-        GeometryInvalid, // a baseline or speed that is no finite positive number; the option
-                         // is the detail
-        ArgumentExtra,   // a second file
-        FileWithOption,  // an option that a file replaces, without the window; the file is the
-                         // detail
+        GeometryInvalid,      // a baseline or speed that is no finite positive number; the option
+                              // is the detail
+        ArgumentExtra,        // a second file
+        FileWithOption,       // an option that a file replaces, without the window; the file is the
+                              // detail
+        OptionNotHonoured,    // an option the run chosen has no use for; the detail is the option
+                              // that chose the run ("" for the window); choices: those with a
+                              // use for it, "" for the window
+        OptionNeedsOther,     // an option that means nothing alone; choices: what it needs, any one
+        RunsExclusive,        // two options that choose what the program does; the one that won is
+                              // the detail
+        StandardOutputClosed, // the run writes to standard output, which was closed
+        AnalyserListCut, // --scan overran its bound, the seconds; the subject: the drivers that
+                         // did not answer; choices: those not reached
     };
 
     OperatorError(Kind kind, std::string subject, std::string detail = {},

@@ -1,9 +1,12 @@
 #include "operator_message.h"
 
+#include "bearing.h"
 #include "capture_options.h"
 #include "instrument_constants.h"
 
 #include <cstdio>
+#include <locale>
+#include <sstream>
 
 namespace {
 
@@ -40,6 +43,36 @@ std::string joined(const std::vector<std::string>& items) {
 std::string listing(const std::string& prefix, const std::vector<std::string>& items,
                     const std::string& suffix) {
     return items.empty() ? std::string() : prefix + joined(items) + suffix;
+}
+
+// "a o b", "a, b o c".
+std::string alternatives(const std::vector<std::string>& items) {
+    std::string list;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == items.size() ? " o " : ", ") + items[i];
+    }
+    return list;
+}
+
+// Where an option is of use: "" stands for the window.
+std::string runsText(const std::vector<std::string>& choosers) {
+    std::vector<std::string> options;
+    for (const std::string& chooser : choosers) {
+        if (!chooser.empty()) {
+            options.push_back(chooser);
+        }
+    }
+    const bool window = options.size() < choosers.size();
+    const std::string with = options.empty() ? std::string() : "con " + alternatives(options);
+    return with + (window ? (with.empty() ? "" : " e ") + std::string("nella finestra") : "");
+}
+
+// A number as the operator writes it: no trailing zeros, '.' for the point.
+std::string wholeOrDecimal(double number) {
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << number;
+    return text.str();
 }
 
 std::string quoted(const std::string& text) {
@@ -250,7 +283,7 @@ std::string operatorMessage(const OperatorError& error) {
                ": esiste e non è un file regolare (è una cartella, un dispositivo o una FIFO), "
                "quindi non viene sostituito. Scegliere un altro nome di file.";
     case Kind::OutputNotWritten:
-        return "Impossibile scrivere il correlogramma sull'uscita standard: " + detail +
+        return "Impossibile scrivere sull'uscita standard: " + detail +
                ". Verificare dove viene rediretta e riprovare.";
     case Kind::FileReadStalled:
         return notOpened + "la lettura non si è conclusa in " + detail +
@@ -258,10 +291,8 @@ std::string operatorMessage(const OperatorError& error) {
     case Kind::FileUnexpected:
         return withLog(notOpened + "errore inatteso.", detail);
     case Kind::OptionUnknown:
-        return "Opzione sconosciuta: " + quoted(value) +
-               ". Opzioni accettate: -d/--driver, -C/--channels, --samplerate, --config, --scan, "
-               "--csv, -o/--output, --summary, --integrate, --baseline, --speed, -h/--help, "
-               "-V/--version (\"correlatore --help\" le descrive).";
+        return "Opzione sconosciuta: " + quoted(value) + ". Opzioni accettate: " + joined(choices) +
+               " (\"correlatore --help\" le descrive).";
     case Kind::OptionValueMissing:
         return "Manca il valore dell'opzione " + quoted(value) +
                " (\"correlatore --help\" descrive le opzioni).";
@@ -328,7 +359,8 @@ std::string operatorMessage(const OperatorError& error) {
     case Kind::GeometryInvalid:
         return "Valore non valido per l'opzione " + detail + ": " + quoted(value) +
                ". Indicare un numero positivo, con il punto come separatore decimale: per "
-               "esempio 0.5 (metri) o 343 (metri al secondo).";
+               "esempio 0.5 (metri) o " +
+               wholeOrDecimal(Bearing::kSpeedOfSoundInAir) + " (metri al secondo).";
     case Kind::ArgumentExtra:
         return "Argomento in più: " + quoted(value) +
                ". Indicare al più un file di acquisizione da aprire, o più file con --summary "
@@ -341,6 +373,25 @@ std::string operatorMessage(const OperatorError& error) {
         return "L'opzione " + value + " non si usa insieme al file " + quoted(detail) +
                " senza la finestra: i campioni vengono dal file. Togliere l'opzione, oppure il "
                "file per acquisire dall'analizzatore o dalla porta.";
+    case Kind::OptionNotHonoured:
+        return "L'opzione " + value + " non vale " +
+               (detail.empty() ? std::string("nella finestra") : "con " + detail) + ": vale " +
+               runsText(choices) + ". Toglierla (\"correlatore --help\" descrive le opzioni).";
+    case Kind::OptionNeedsOther:
+        return "L'opzione " + value + " vale solo insieme a " + alternatives(choices) +
+               ": indicare anche " + alternatives(choices) + ", oppure togliere " + value + ".";
+    case Kind::RunsExclusive:
+        return "Le opzioni " + detail + " e " + value +
+               " fanno due lavori diversi: indicarne una sola per volta.";
+    case Kind::StandardOutputClosed:
+        return "L'uscita standard è chiusa, e " + value +
+               " vi scrive: nulla è stato fatto. Avviare il programma con l'uscita standard "
+               "aperta, rediretta su un file se serve (per esempio \"> risultati.csv\").";
+    case Kind::AnalyserListCut:
+        return "Ricerca degli analizzatori interrotta dopo " + detail + " s" +
+               (value.empty() ? std::string() : "; non hanno risposto: " + value) +
+               listing("; non cercati: ", choices, "") +
+               ". Indicare il driver con -d per cercarne uno solo.";
     }
     return {};
 }

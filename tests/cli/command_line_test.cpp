@@ -1,6 +1,8 @@
 #include "command_line.h"
+#include "command_option.h"
 #include "operator_error.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -148,6 +150,88 @@ TEST(CommandLine, SummaryAndGeometry) {
             EXPECT_EQ(error.detail(), "--baseline");
         }
     }
+}
+
+// Every option given is honoured by the run chosen, or refused: none is
+// dropped. The detail names what chose the run ("" for the window).
+TEST(CommandLine, RefusesWhatTheRunChosenWouldDrop) {
+    struct Refusal {
+        QStringList arguments;
+        Kind kind;
+        std::string subject;
+        std::string detail = {};
+    };
+    const Refusal cases[] = {
+        {{"--follow", "--csv"}, Kind::RunsExclusive, "--csv", "--follow"},
+        {{"--follow", "-o", "b.sr"}, Kind::RunsExclusive, "-o/--output", "--follow"},
+        {{"--summary", "--follow"}, Kind::RunsExclusive, "--summary", "--follow"},
+        {{"--summary", "--csv"}, Kind::RunsExclusive, "--csv", "--summary"},
+        {{"--summary", "-o", "b.sr"}, Kind::RunsExclusive, "-o/--output", "--summary"},
+        {{"--scan", "--csv"}, Kind::RunsExclusive, "--csv", "--scan"},
+        {{"--scan", "a.sr"}, Kind::FileWithOption, "--scan", "a.sr"},
+        {{"--summary", "-d", "demo", "a.sr"}, Kind::FileWithOption, "-d", "a.sr"},
+        {{"--scan", "--integrate"}, Kind::OptionNotHonoured, "--integrate", "--scan"},
+        {{"--scan", "-d", "demo", "--samplerate", "1M"},
+         Kind::OptionNotHonoured,
+         "--samplerate",
+         "--scan"},
+        {{"--scan", "-C", "D1,D0"}, Kind::OptionNotHonoured, "-C/--channels", "--scan"},
+        {{"-d", "demo", "-o", "b.sr", "--baseline", "1"},
+         Kind::OptionNotHonoured,
+         "--baseline",
+         "-o/--output"},
+        {{"--csv", "--row-period", "0.5"}, Kind::OptionNotHonoured, "--row-period", "--csv"},
+        {{"--integrate"}, Kind::OptionNotHonoured, "--integrate", ""},
+        {{"--baseline", "1"}, Kind::OptionNotHonoured, "--baseline", ""},
+        {{"--count", "5", "-d", "demo"}, Kind::OptionNotHonoured, "--count", ""},
+        {{"-d", "demo", "-o", "b.sr", "--integrate"}, Kind::OptionNeedsOther, "--integrate"},
+        {{"--summary", "--speed", "1480"}, Kind::OptionNeedsOther, "--speed"},
+        {{"--csv", "-C", "D1,D0"}, Kind::OptionNeedsOther, "-C/--channels"},
+        {{"--follow", "-C", "D1,D0"}, Kind::OptionNeedsOther, "-C/--channels"},
+        {{"-d", "demo", "--config", "limit_frames=2"}, Kind::ConfigKeyReserved, "limit_frames"},
+        {{"-d", "demo", "--config", "continuous=1"}, Kind::ConfigKeyReserved, "continuous"},
+        {{"-d", "demo", "--config", "limit_msec=5"}, Kind::ConfigKeyReserved, "limit_msec"},
+    };
+    for (const Refusal& c : cases) {
+        const QStringList arguments = QStringList{"correlatore"} + c.arguments;
+        try {
+            CommandLine::parse(arguments);
+            ADD_FAILURE() << "accepted " << arguments.join(' ').toStdString();
+        } catch (const OperatorError& error) {
+            EXPECT_EQ(error.kind(), c.kind) << error.what();
+            EXPECT_EQ(error.subject(), c.subject) << error.what();
+            EXPECT_EQ(error.detail(), c.detail) << error.what();
+        }
+    }
+    // What each run honours goes through.
+    for (const QStringList& honoured : std::initializer_list<QStringList>{
+             {"--follow", "--integrate", "--baseline", "1", "--speed", "1480", "-d", "demo"},
+             {"--row-period", "0.5", "-d", "demo", "-C", "D1,D0", "--samplerate", "1M", "a.sr"},
+             {"--summary", "--integrate", "-C", "D1,D0", "a.sr", "b.sr"},
+             {"--csv", "--integrate", "-o", "b.sr", "-d", "demo", "--config", "samplerate=1M"},
+             {"--scan", "-d", "demo", "--help"},
+             {"-V", "--follow", "a.sr", "--speed", "3"}}) {
+        EXPECT_NO_THROW(CommandLine::parse(QStringList{"correlatore"} + honoured))
+            << honoured.join(' ').toStdString();
+    }
+}
+
+// The list of accepted options is the table's, all of it.
+TEST(CommandLine, AnUnknownOptionListsEveryOption) {
+    try {
+        CommandLine::parse({"correlatore", "--folow"});
+        ADD_FAILURE() << "accepted --folow";
+    } catch (const OperatorError& error) {
+        std::vector<std::string> every;
+        for (const CommandOption& option : commandOptions()) {
+            every.push_back(option.names().toStdString());
+        }
+        EXPECT_EQ(error.choices(), every);
+        for (const char* name : {"--follow", "--count", "--row-period", "-o/--output"}) {
+            EXPECT_NE(std::find(every.begin(), every.end(), name), every.end()) << name;
+        }
+    }
+    EXPECT_FALSE(CommandLine::helpText().contains('%')) << "a value left unfilled in --help";
 }
 
 } // namespace

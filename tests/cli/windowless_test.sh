@@ -133,4 +133,65 @@ status 2 --follow "$work/low.sr"
 status 2 --csv -d demo "$work/low.sr"
 status 2 -o "$work/copy.sr" "$work/low.sr"
 [ ! -e "$work/copy.sr" ] || fail "a refused command line wrote a file"
+# Every run that writes to standard output fails with status 1 and says so
+# when it cannot: a full device, or no standard output at all.
+while read -r arguments; do
+    eval "set -- $arguments"
+    for target in full closed; do
+        got=0
+        if [ "$target" = full ]; then
+            "$program" "$@" >/dev/full 2>"$work/err" || got=$?
+            expected='Impossibile scrivere sull.uscita standard: No space left on device'
+        else
+            "$program" "$@" >&- 2>"$work/err" || got=$?
+            expected='uscita standard è chiusa'
+        fi
+        [ "$got" = 1 ] || fail "correlatore $* to $target exited $got: $(cat "$work/err")"
+        grep -q "$expected" "$work/err" || fail "correlatore $* to $target: $(cat "$work/err")"
+    done
+done <<EOF
+--help
+--version
+--summary "$work/low.sr"
+--scan -d demo
+--csv "$work/low.sr"
+--follow -d demo --samplerate 1M
+EOF
+# A run that does not write there keeps its file where the output was.
+"$program" -d demo -o "$work/closed.sr" >&- 2>"$work/err" || fail "-o without stdout: $(cat "$work/err")"
+[ ! -s "$work/err" ] && status 0 --csv "$work/closed.sr" || fail "-o without stdout: $(cat "$work/err")"
+# A reader that goes away stops --follow at its next row.
+got=$( (
+    trap '' PIPE
+    timeout 20 "$program" --follow -d demo --samplerate 1M 2>"$work/err"
+    echo "status $?" >"$work/status"
+) | head -n 2 | wc -l)
+[ "$got" = 2 ] && grep -qx 'status 1' "$work/status" || fail "--follow into a closed pipe: $(cat "$work/status")"
+grep -q 'Broken pipe' "$work/err" || fail "closed pipe: $(cat "$work/err")"
+
+# A row period shorter than one window is raised, and --follow says so once.
+status 0 --follow --count 2 -d demo --samplerate 5k
+[ "$(grep -c 'Periodo delle righe portato a 0.240 s' "$work/err")" = 1 ] || fail "raised: $(cat "$work/err")"
+
+# No option is dropped: what the run chosen cannot honour is refused, with
+# what refused it named.
+while read -r message arguments; do
+    eval "set -- $arguments"
+    status 2 "$@"
+    grep -q -- "$message" "$work/err" || fail "correlatore $*: $(cat "$work/err")"
+done <<EOF
+--follow.e.--csv --follow --csv -d demo
+--summary.e.-o/--output --summary -o "$work/copy.sr"
+--scan.e.--csv --scan --csv
+--scan.non.si.usa --scan "$work/low.sr"
+-d.non.si.usa --summary -d demo "$work/low.sr"
+--integrate.vale.solo -d demo -o "$work/copy.sr" --integrate
+--baseline.non.vale.con.--scan --scan --baseline 1
+--integrate.non.vale.nella.finestra --integrate
+"limit_frames" -d demo --config limit_frames=2
+Opzione.sconosciuta --folow
+EOF
+grep -q -- '--follow, --count, --row-period' "$work/err" || fail "options listed: $(cat "$work/err")"
+[ ! -e "$work/copy.sr" ] || fail "a refused command line wrote a file"
+
 echo "windowless runs: ok"

@@ -100,7 +100,11 @@ const std::vector<MessageCase> kCases = {
     {Kind::OutputNotWritten, "", "No space left on device", {}, {"uscita standard", "No space"}},
     {Kind::FileReadStalled, "a.sr", "10", {}, {"lettura", "10 s"}},
     {Kind::FileUnexpected, "a.sr", "strano", {}, {"inatteso", "strano"}},
-    {Kind::OptionUnknown, "--foo", "", {}, {"\"--foo\"", "--driver", "--csv", "--help"}},
+    {Kind::OptionUnknown,
+     "--foo",
+     "",
+     {"-d/--driver", "--csv", "--follow"},
+     {"\"--foo\"", "-d/--driver, --csv, --follow", "--help"}},
     {Kind::OptionValueMissing, "driver", "", {}, {"\"driver\"", "--help"}},
     {Kind::DriverUnknown,
      "fx3",
@@ -140,6 +144,19 @@ const std::vector<MessageCase> kCases = {
     {Kind::GeometryInvalid, "-1", "--baseline", {}, {"--baseline", "\"-1\"", "0.5"}},
     {Kind::ArgumentExtra, "b.sr", "", {}, {"\"b.sr\"", "un file"}},
     {Kind::FileWithOption, "-o", "a.sr", {}, {"-o", "\"a.sr\"", "dal file"}},
+    {Kind::OptionNotHonoured,
+     "--row-period",
+     "--csv",
+     {"", "--follow"},
+     {"non vale con --csv", "vale con --follow e nella finestra"}},
+    {Kind::OptionNeedsOther,
+     "-C/--channels",
+     "",
+     {"-d/--driver", "FILE.sr"},
+     {"insieme a -d/--driver o FILE.sr"}},
+    {Kind::RunsExclusive, "--csv", "--follow", {}, {"--follow e --csv", "una sola"}},
+    {Kind::StandardOutputClosed, "--summary", "", {}, {"chiusa", "nulla"}},
+    {Kind::AnalyserListCut, "ols", "15", {"demo", "fx2lafw"}, {"15 s", "ols", "demo, fx2lafw"}},
 };
 
 TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
@@ -155,7 +172,7 @@ TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
         seen.insert(message);
     }
     EXPECT_EQ(seen.size(), kCases.size());
-    EXPECT_EQ(kCases.size(), static_cast<std::size_t>(Kind::FileWithOption) + 1)
+    EXPECT_EQ(kCases.size(), static_cast<std::size_t>(Kind::AnalyserListCut) + 1)
         << "a kind has no case here";
 }
 

@@ -1,0 +1,109 @@
+#include "command_option.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+using Run = CommandOption::Run;
+
+// Rows are means of their windows whatever --integrate says, so --follow
+// honours it.
+const CommandOption kOptions[] = {
+    {"d", "driver", "DRIVER[:CHIAVE=VALORE...]", true,
+     Run::Window | Run::OneScan | Run::Summary | Run::Listing | Run::Follow,
+     "campiona con un analizzatore logico di libsigrok invece\n"
+     "che dalla porta parallela, per esempio fx2lafw,\n"
+     "fx2lafw:conn=1.5 o demo"},
+    {"C", "channels", "DESTRO,SINISTRO", true,
+     Run::Window | Run::OneScan | Run::Summary | Run::Follow,
+     "i canali logici del ricevitore destro e del sinistro,\n"
+     "nell'analizzatore o nel file (predefiniti: D0,D1; se\n"
+     "mancano, i primi due canali logici, il destro quello di\n"
+     "indice minore)"},
+    {"", "samplerate", "FREQUENZA", true, Run::Window | Run::OneScan | Run::Summary | Run::Follow,
+     "la frequenza di campionamento dell'analizzatore, in hertz\n"
+     "interi, come 50000, 50k, 50kHz, 1.5MHz o 1m (mega)\n"
+     "(predefinita: %1, cioè %2 per unità di ritardo; almeno\n"
+     "%4 Hz, perché una scansione non duri più di %5 s)"},
+    {"", "config", "CHIAVE=VALORE[:CHIAVE=VALORE...]", true,
+     Run::Window | Run::OneScan | Run::Summary | Run::Follow,
+     "opzioni dell'analizzatore, come in sigrok-cli, per esempio\n"
+     "samplerate=1M; non limit_samples, limit_msec, limit_frames\n"
+     "o continuous, che stabilisce il programma"},
+    {"", "scan", "", false, Run::Listing,
+     "elenca gli analizzatori logici trovati (o quelli del\n"
+     "driver di -d), con la connessione e i canali, ed esce"},
+    {"", "follow", "", false, Run::Follow,
+     "senza finestra: scansione continua; scrive in CSV una riga\n"
+     "per periodo (ora, finestre, verdetto, ritardo, direzione,\n"
+     "contrasto), media delle sue finestre, finché non viene\n"
+     "interrotto (Ctrl+C)"},
+    {"", "count", "N", true, Run::Follow, "con --follow: si ferma dopo N righe"},
+    {"", "row-period", "SECONDI", true, Run::Window | Run::Follow,
+     "il periodo delle righe della scansione continua, da %6 a\n"
+     "%7 s (predefinito: %8 s)"},
+    {"", "csv", "", false, Run::OneScan,
+     "senza finestra: analizza una scansione (dal FILE.sr, da -d o\n"
+     "dalla porta) e scrive il correlogramma in CSV sull'uscita\n"
+     "standard"},
+    {"o", "output", "FILE.sr", true, Run::OneScan,
+     "senza finestra: salva una scansione intera (%3\n"
+     "campioni dei due canali, da -d o dalla porta) in FILE.sr"},
+    {"", "summary", "[FILE.sr...]", false, Run::Summary,
+     "senza finestra: analizza i file (o una scansione da -d o\n"
+     "dalla porta) e scrive in CSV il risultato di ognuno:\n"
+     "verdetto, ritardo, direzione, contrasto"},
+    {"", "integrate", "", false, Run::OneScan | Run::Summary | Run::Follow,
+     "con --csv e --summary: la media su tutte le finestre\n"
+     "intere dei campioni, invece della prima sola (--follow la\n"
+     "fa sempre)"},
+    {"", "baseline", "METRI", true, Run::Summary | Run::Follow,
+     "con --summary e --follow: la distanza tra i ricevitori,\n"
+     "che dà la direzione"},
+    {"", "speed", "M/S", true, Run::Summary | Run::Follow,
+     "con --baseline: la velocità delle onde (predefinita: %9,\n"
+     "il suono nell'aria a 20 °C)"},
+    {"h", "help", "", false, Run::AnyRun, "mostra questo aiuto ed esce"},
+    {"V", "version", "", false, Run::AnyRun, "mostra la versione ed esce"},
+};
+
+} // namespace
+
+QString CommandOption::names() const {
+    const QString full = QStringLiteral("--") + QLatin1String(longName);
+    return *shortName ? QStringLiteral("-") + QLatin1String(shortName) + '/' + full : full;
+}
+
+QString CommandOption::helpLabel() const {
+    QString label =
+        *shortName ? QStringLiteral("-") + QLatin1String(shortName) + ", " : QStringLiteral("    ");
+    label += QStringLiteral("--") + QLatin1String(longName);
+    if (*argument) {
+        label += ' ' + QString::fromUtf8(argument);
+    }
+    return label;
+}
+
+QStringList CommandOption::parserNames() const {
+    QStringList names;
+    if (*shortName) {
+        names << QLatin1String(shortName);
+    }
+    return names << QLatin1String(longName);
+}
+
+std::span<const CommandOption> commandOptions() {
+    return kOptions;
+}
+
+const CommandOption& commandOption(const char* longName) {
+    const auto* found = std::find_if(std::begin(kOptions), std::end(kOptions), [&](const auto& o) {
+        return !std::strcmp(o.longName, longName);
+    });
+    if (found == std::end(kOptions)) {
+        throw std::logic_error(std::string("no option --") + longName);
+    }
+    return *found;
+}
