@@ -13,12 +13,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <future>
 #include <gtest/gtest.h>
 #include <libsigrokcxx/libsigrokcxx.hpp>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <unistd.h>
 
 namespace {
@@ -222,18 +224,32 @@ TEST(DeviceCapture, APortWithNoAnalyserIsRefusedAsNotFound) {
 
 // A device that stops answering in any phase costs that phase's limit and
 // its message: the capture gives up, and the blocked worker is left behind.
+// An acquisition whose stop blocks as well is given up at the grace period's
+// end, the stop's thread left behind too.
 TEST(DeviceCapture, APhaseThatNeverEndsIsGivenUpAtItsDeadline) {
     using namespace std::chrono_literals;
-    const DeviceLimits limits{100ms, 100ms, 100ms, 100ms};
+    const DeviceLimits limits{100ms, 100ms, 100ms, 100ms, 100ms, 100ms};
     // Never let go, as a driver that hangs would not: the workers given up
     // on stay blocked until the process ends, touching nothing meanwhile.
     static auto* const never = new std::promise<void>();
     const std::shared_future<void> released = never->get_future().share();
-    for (const Kind phase : {Kind::DeviceScanStalled, Kind::DeviceOpenStalled,
-                             Kind::DeviceStartStalled, Kind::DeviceCaptureStalled}) {
+    const struct {
+        std::vector<Kind> blocked;
+        Kind expected;
+    } cases[] = {
+        {{Kind::DeviceScanStalled}, Kind::DeviceScanStalled},
+        {{Kind::DeviceOpenStalled}, Kind::DeviceOpenStalled},
+        {{Kind::DeviceStartStalled}, Kind::DeviceStartStalled},
+        {{Kind::DeviceCaptureStalled}, Kind::DeviceCaptureStalled},
+        {{Kind::DeviceStopStalled}, Kind::DeviceStopStalled},
+        {{Kind::DeviceCloseStalled}, Kind::DeviceCloseStalled},
+        {{Kind::DeviceCaptureStalled, Kind::DeviceStopStalled}, Kind::DeviceCaptureStalled},
+    };
+    for (const auto& c : cases) {
         const auto capture = std::make_shared<DeviceCapture>(
-            analyser("demo"), DeviceCapture::Setup{}, limits, [phase, released](Kind started) {
-                if (started == phase) {
+            analyser("demo"), DeviceCapture::Setup{}, limits,
+            [blocked = c.blocked, released](Kind started) {
+                if (std::find(blocked.begin(), blocked.end(), started) != blocked.end()) {
                     released.wait();
                 }
             });
@@ -241,8 +257,55 @@ TEST(DeviceCapture, APhaseThatNeverEndsIsGivenUpAtItsDeadline) {
             captureFrom(capture);
             ADD_FAILURE() << "no error";
         } catch (const OperatorError& error) {
-            EXPECT_EQ(error.kind(), phase);
+            EXPECT_EQ(error.kind(), c.expected) << error.what();
             EXPECT_EQ(error.subject(), "demo");
+        }
+    }
+}
+
+// A sink that takes everything and never asks the stream to end.
+class EndlessSink final : public StreamSink {
+public:
+    void take(std::span<const std::uint8_t>) override {}
+    void lose(std::uint64_t) override {}
+    bool stopping() const override { return false; }
+};
+
+// A device that takes the run command and then sends nothing does not
+// answer, in a scan and in a stream alike: it has not gone away part way.
+// Behind the scan's back, the demo sends one analog channel at 1 Hz, and no
+// logic data at all.
+void analogOnlyAtOneHertz(sigrok::Device& device) {
+    device.config_set(sigrok::ConfigKey::SAMPLERATE, Glib::Variant<guint64>::create(1));
+    for (const auto& channel : device.channels()) {
+        channel->set_enabled(channel->name() == "A0");
+    }
+}
+
+TEST(DeviceCapture, ADeviceThatNeverSendsASampleDoesNotAnswer) {
+    using namespace std::chrono_literals;
+    DeviceLimits limits;
+    limits.acquisitionMargin = 100ms;
+    DeviceCapture capture(analyser("demo"), analogOnlyAtOneHertz, limits);
+    const std::function<void()> runs[] = {
+        [&] { captureFrom(capture); },
+        [&] {
+            CaptureWorker::perform<bool>(
+                [&](CaptureWorker::Progress& progress) {
+                    EndlessSink sink;
+                    capture.stream(sink, progress);
+                    return true;
+                },
+                "demo");
+        },
+    };
+    for (const auto& run : runs) {
+        try {
+            run();
+            ADD_FAILURE() << "no error";
+        } catch (const OperatorError& error) {
+            EXPECT_EQ(error.kind(), Kind::DeviceCaptureStalled) << error.what();
+            EXPECT_EQ(error.detail(), "1");
         }
     }
 }
