@@ -22,9 +22,11 @@ using Kind = OperatorError::Kind;
 
 // The system's limit on links followed in one path.
 constexpr int kLinkLimit = 40;
-// A temporary's name: short, so that it fits wherever the target's name
-// does, and our own, where one is ever left behind.
-constexpr const char* kTemporaryPrefix = ".correlatore-";
+// A temporary's name, with a number between: short, so that it fits wherever
+// the target's name does, and plainly the program's, where one is ever left
+// behind.
+constexpr const char* kTemporaryPrefix = "correlatore-";
+constexpr const char* kTemporarySuffix = ".tmp";
 
 class Replacement {
 public:
@@ -151,7 +153,7 @@ private:
         std::random_device random;
         const std::string stem = folderOf(target_) + "/" + kTemporaryPrefix;
         for (;;) {
-            const std::string name = stem + std::to_string(random() % 1'000'000);
+            const std::string name = stem + std::to_string(random() % 1'000'000) + kTemporarySuffix;
             if (make(name.c_str())) {
                 named_ = name;
                 return;

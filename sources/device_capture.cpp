@@ -358,6 +358,9 @@ void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t
         const auto session = SigrokContext::get()->create_session();
         session->add_device(device.get());
         acquire(session, bits);
+        // A stop made from outside may hold the session beyond this: it
+        // must not hold the device, which is closed and cleared next.
+        session->remove_devices();
     } catch (const OperatorError&) {
         throw;
     } catch (const std::exception&) {

@@ -203,7 +203,7 @@ TEST(SessionFile, SavingOverAFileReplacesItAndAFailedSaveLeavesItAsItWas) {
     EXPECT_EQ(Builder::bytesOf(path), before);
     for (const auto& entry :
          std::filesystem::directory_iterator(std::filesystem::path(path).parent_path())) {
-        EXPECT_NE(entry.path().filename().string().rfind(".correlatore-", 0), 0U)
+        EXPECT_NE(entry.path().filename().string().rfind("correlatore-", 0), 0U)
             << "left behind: " << entry.path();
     }
 }
