@@ -236,24 +236,14 @@ void withFlippedSample(const std::string& path) {
     Builder::writeBytes(path, bytes);
 }
 
-// The data entry marked as packed by method (14: LZMA), in its local header
-// and in the central directory alike, as a consistent archive has it.
-void withDataPackedBy(const std::string& path, char method) {
+// Marked as LZMA (14) in the data's local header and in the central
+// directory alike, as a consistent archive has it.
+void withDataPackedByLzma(const std::string& path) {
     Builder::writeSession(path, Builder::twoChannels(), stepData(2000), false);
     std::string bytes = Builder::bytesOf(path);
-    const struct {
-        const char* signature;
-        std::size_t methodAt;
-        std::size_t nameAt;
-    } headers[] = {{"PK\x03\x04", 8, 30}, {"PK\x01\x02", 10, 46}};
-    for (const auto& header : headers) {
-        for (auto at = bytes.find(header.signature); at != std::string::npos;
-             at = bytes.find(header.signature, at + 1)) {
-            if (bytes.compare(at + header.nameAt, 9, "logic-1-1") == 0) {
-                bytes[at + header.methodAt] = method;
-            }
-        }
-    }
+    const std::size_t local = bytes.find("logic-1-1");
+    const std::size_t central = bytes.find("logic-1-1", local + 1);
+    bytes.at(local - 30 + 8) = bytes.at(central - 46 + 10) = 14; // the method's offsets
     Builder::writeBytes(path, bytes);
 }
 
@@ -366,8 +356,7 @@ const BadFile kBadFiles[] = {
     {"checksum", withFlippedSample, Kind::FileCorrupt, "logic-1-1"},
     {"channel declared twice", [](const std::string& path) { withKey(path, "probe2", "D0"); },
      Kind::FileChannelRepeated, "D0"},
-    {"data packed by LZMA", [](const std::string& path) { withDataPackedBy(path, 14); },
-     Kind::FileCompressionUnsupported, "logic-1-1"},
+    {"data packed by LZMA", withDataPackedByLzma, Kind::FileCompressionUnsupported, "logic-1-1"},
 };
 
 // Data past what the analysis reads is neither unpacked nor checked: a

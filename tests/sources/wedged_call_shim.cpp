@@ -1,6 +1,5 @@
-// Preloaded into the program, makes the libsigrok call that WEDGED_CALL
-// names (sr_session_stop or sr_dev_close) block for good, as a driver that
-// hangs does; the other is passed on to libsigrok.
+// Preloaded into the program: the libsigrok call that WEDGED_CALL names
+// blocks for good, as in a driver that hangs; the other is libsigrok's own.
 
 #include <cstdlib>
 #include <cstring>
@@ -9,37 +8,20 @@
 
 namespace {
 
-bool wedged(const char* call) {
-    const char* named = std::getenv("WEDGED_CALL");
-    return named != nullptr && std::strcmp(named, call) == 0;
-}
-
-[[noreturn]] void blockForGood() {
-    for (;;) {
+int pass(const char* call, void* argument) {
+    const char* wedged = std::getenv("WEDGED_CALL");
+    while (wedged != nullptr && std::strcmp(wedged, call) == 0) {
         ::pause();
     }
-}
-
-// libsigrok's own function of that name.
-using Call = int (*)(void*);
-Call libsigrok(const char* call) {
-    return reinterpret_cast<Call>(::dlsym(RTLD_NEXT, call));
+    return reinterpret_cast<int (*)(void*)>(::dlsym(RTLD_NEXT, call))(argument);
 }
 
 } // namespace
 
 extern "C" int sr_session_stop(void* session) {
-    if (wedged("sr_session_stop")) {
-        blockForGood();
-    }
-    static const Call call = libsigrok("sr_session_stop");
-    return call(session);
+    return pass("sr_session_stop", session);
 }
 
 extern "C" int sr_dev_close(void* device) {
-    if (wedged("sr_dev_close")) {
-        blockForGood();
-    }
-    static const Call call = libsigrok("sr_dev_close");
-    return call(device);
+    return pass("sr_dev_close", device);
 }
