@@ -25,8 +25,8 @@ std::atomic<int> abandonedWorkers{0};
 // Stops handed to threads of their own that have not yet returned.
 std::atomic<int> stopsUnderway{0};
 
-// Shared by the worker and the waiting thread, and kept alive by whichever
-// of them ends last.
+// Shared by the worker, the waiting thread and a stop's thread, and kept
+// alive by whichever of them ends last.
 class Exchange final : public CaptureWorker::Progress {
 public:
     void enter(Kind overrun, std::chrono::milliseconds limit,

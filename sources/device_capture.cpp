@@ -162,14 +162,18 @@ std::function<void()> stopAtDeadline(std::shared_ptr<sigrok::Session> session,
     };
 }
 
-// A device that goes away ends its stream early, and the run ends as if all
-// went well: only the count tells. One that sent nothing before it was
-// stopped at the deadline does not answer.
-void checkComplete(std::size_t count, bool stoppedAtDeadline, const std::string& device,
+// A device stopped at the acquisition's deadline before it sent a single
+// sample does not answer; it has not gone away part way.
+void checkAnswered(bool sentAny, bool stoppedAtDeadline, const std::string& device,
                    std::chrono::milliseconds limit) {
-    if (count == 0 && stoppedAtDeadline) {
+    if (!sentAny && stoppedAtDeadline) {
         throw CaptureWorker::overrun(Kind::DeviceCaptureStalled, device, limit);
     }
+}
+
+// A device that goes away ends its stream early, and the run ends as if all
+// went well: only the count tells.
+void checkComplete(std::size_t count, const std::string& device) {
     if (count < static_cast<std::size_t>(kSamples)) {
         const OperatorError lost = failureFromLog(device, Kind::DeviceShortCapture);
         if (lost.kind() != Kind::DeviceShortCapture) {
@@ -381,8 +385,9 @@ Capture DeviceCapture::capture(CaptureWorker::Progress& progress) {
             },
             [&] { enter(progress, Kind::DeviceStopStalled, limits_.stop); });
     });
-    checkComplete(capture.samples.size(), stopped->load(), analyser_.device.text,
+    checkAnswered(!capture.samples.empty(), stopped->load(), analyser_.device.text,
                   acquisitionLimit());
+    checkComplete(capture.samples.size(), analyser_.device.text);
     return capture;
 }
 
@@ -412,10 +417,7 @@ void DeviceCapture::stream(StreamSink& sink, CaptureWorker::Progress& progress) 
         if (sink.stopping()) {
             return;
         }
-        if (!heard && stopped->load()) {
-            throw CaptureWorker::overrun(Kind::DeviceCaptureStalled, analyser_.device.text,
-                                         limits_.acquisitionMargin);
-        }
+        checkAnswered(heard, stopped->load(), analyser_.device.text, limits_.acquisitionMargin);
         throw failureFromLog(analyser_.device.text, Kind::DeviceLost);
     });
 }
