@@ -22,6 +22,11 @@ using Kind = OperatorError::Kind;
 
 // The system's limit on links followed in one path.
 constexpr int kLinkLimit = 40;
+// A temporary's name, with a number between: short, so that it fits wherever
+// the target's name does, and plainly the program's, where one is ever left
+// behind.
+constexpr const char* kTemporaryPrefix = "correlatore-";
+constexpr const char* kTemporarySuffix = ".tmp";
 
 class Replacement {
 public:
@@ -125,7 +130,9 @@ private:
         if (!existing_) {
             return;
         }
-        if (::fchmod(descriptor_, existing_->st_mode & 07777) != 0) {
+        // The permissions only: a setuid or setgid bit is no property of
+        // the data written, and chown would drop it in part anyway.
+        if (::fchmod(descriptor_, existing_->st_mode & 0777) != 0) {
             fail();
         }
         if (::fchown(descriptor_, existing_->st_uid, existing_->st_gid) != 0 && errno != EPERM) {
@@ -141,11 +148,12 @@ private:
         });
     }
 
-    // Tries make on fresh names beside the target until one is free.
+    // Tries make on fresh names in the target's folder until one is free.
     template <typename Make> void newName(Make make) {
         std::random_device random;
+        const std::string stem = folderOf(target_) + "/" + kTemporaryPrefix;
         for (;;) {
-            const std::string name = target_ + "." + std::to_string(random() % 1'000'000);
+            const std::string name = stem + std::to_string(random() % 1'000'000) + kTemporarySuffix;
             if (make(name.c_str())) {
                 named_ = name;
                 return;

@@ -38,6 +38,8 @@ public:
         DeviceOpenStalled,    // opening it, with its firmware
         DeviceStartStalled,   // starting the acquisition
         DeviceCaptureStalled, // the acquisition itself
+        DeviceStopStalled,    // stopping it once its samples are in
+        DeviceCloseStalled,   // closing the device
         DeviceUnexpected,
         // A capture file; the subject is its path as the operator gave it.
         FileUnreadable,        // the system's reason is the detail
@@ -55,6 +57,8 @@ public:
         OutputNotWritten,      // standard output refused the CSV; the system's reason is the detail
         FileReadStalled,       // reading overran its time; the limit in seconds is the detail
         FileUnexpected,        // libsigrok's words are the detail
+        FileChannelRepeated,   // a channel named twice; its name is the detail
+        FileCompressionUnsupported, // the entry packed in a way libzip cannot unpack is the detail
         // The command line; the subject is the value the operator wrote.
         OptionUnknown,
         OptionValueMissing,

@@ -95,10 +95,10 @@ std::string rateRefusal(const std::string& device, const std::string& hertz,
            " con l'opzione --samplerate.";
 }
 
+// step says what did not end, in its own gender: "l'avvio ... non si è concluso".
 std::string stalled(const std::string& analyser, const std::string& step,
                     const std::string& seconds) {
-    return "L'analizzatore logico " + analyser + " non risponde: " + step +
-           " non si è concluso in " + seconds +
+    return "L'analizzatore logico " + analyser + " non risponde: " + step + " in " + seconds +
            " s. Scollegarlo e ricollegarlo, verificare che un altro programma (per esempio "
            "PulseView o sigrok-cli) non lo stia usando, e riprovare; se un passo resta bloccato, "
            "chiudere e riavviare il programma.";
@@ -235,6 +235,10 @@ std::string operatorMessage(const OperatorError& error) {
         return stalled(quoted(device), "l'avvio dell'acquisizione non si è concluso", detail);
     case Kind::DeviceCaptureStalled:
         return stalled(quoted(device), "l'acquisizione non si è conclusa", detail);
+    case Kind::DeviceStopStalled:
+        return stalled(quoted(device), "l'arresto dell'acquisizione non si è concluso", detail);
+    case Kind::DeviceCloseStalled:
+        return stalled(quoted(device), "la chiusura non si è conclusa", detail);
     case Kind::DeviceUnexpected:
         return withLog("Impossibile usare " + analyser + ": errore inatteso.", detail);
     case Kind::FileUnreadable:
@@ -290,6 +294,14 @@ std::string operatorMessage(const OperatorError& error) {
                " s. Verificare che il file sia su un disco raggiungibile e riprovare.";
     case Kind::FileUnexpected:
         return withLog(notOpened + "errore inatteso.", detail);
+    case Kind::FileChannelRepeated:
+        return file + " dichiara due volte il canale logico " + quoted(detail) +
+               ": il file è danneggiato, e i due canali non si possono distinguere. Aprire una "
+               "copia integra del file.";
+    case Kind::FileCompressionUnsupported:
+        return notOpened + "i dati " + quoted(detail) +
+               " sono compressi con un metodo non supportato (i file di sigrok usano "
+               "\"deflate\"). Salvare di nuovo l'acquisizione con PulseView o sigrok-cli.";
     case Kind::OptionUnknown:
         return "Opzione sconosciuta: " + quoted(value) + ". Opzioni accettate: " + joined(choices) +
                " (\"correlatore --help\" le descrive).";

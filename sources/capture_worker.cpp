@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -21,19 +22,25 @@ constexpr std::chrono::milliseconds kIdlePeriod{10};
 constexpr std::chrono::seconds kFirstPhase{5};
 
 std::atomic<int> abandonedWorkers{0};
+// Stops handed to threads of their own that have not yet returned.
+std::atomic<int> stopsUnderway{0};
 
-// Shared by the worker and the waiting thread, and kept alive by whichever
-// of them ends last.
+// Shared by the worker, the waiting thread and a stop's thread, and kept
+// alive by whichever of them ends last.
 class Exchange final : public CaptureWorker::Progress {
 public:
     void enter(Kind overrun, std::chrono::milliseconds limit,
                std::function<void()> stopping) override {
-        const std::lock_guard lock(mutex);
-        overrun_ = overrun;
-        limit_ = limit;
-        deadline = Clock::now() + limit;
-        stop = std::move(stopping);
-        changed.notify_all();
+        std::function<void()> replaced;
+        {
+            const std::lock_guard lock(mutex);
+            overrun_ = overrun;
+            limit_ = limit;
+            deadline = Clock::now() + limit;
+            replaced = std::exchange(stop, std::move(stopping));
+            changed.notify_all();
+        }
+        // What the stop held, perhaps a session, goes here, outside the lock.
     }
 
     // Called once, with whichever the job ended with, if it failed.
@@ -50,8 +57,7 @@ public:
     }
 
     OperatorError overrun(const std::string& subject) const {
-        const auto seconds = std::chrono::ceil<std::chrono::seconds>(limit_).count();
-        return {overrun_, subject, std::to_string(seconds)};
+        return CaptureWorker::overrun(overrun_, subject, limit_);
     }
 
     std::mutex mutex;
@@ -63,16 +69,44 @@ public:
     std::exception_ptr failure;
     Clock::time_point deadline = Clock::now() + kFirstPhase;
     std::function<void()> stop;
+    // A stop under way on a thread of its own, and one that has returned,
+    // kept for the waiting thread to let go of.
+    bool stopUnderway = false;
+    std::function<void()> spent;
 
 private:
     Kind overrun_ = Kind::DeviceScanStalled;
     std::chrono::milliseconds limit_ = kFirstPhase;
 };
 
+// A stop may block in the driver as the job does, so it runs on a thread of
+// its own, left to itself if it never returns; the waiting thread only waits
+// for it, to the deadline. Called with the exchange's lock held.
+void stopApart(const std::shared_ptr<Exchange>& exchange) {
+    exchange->stopUnderway = true;
+    stopsUnderway.fetch_add(1);
+    std::thread([exchange, stop = std::exchange(exchange->stop, nullptr)]() mutable {
+        nameThisThread("arresto");
+        stop();
+        stopsUnderway.fetch_sub(1);
+        const std::lock_guard lock(exchange->mutex);
+        // Let go of on the waiting thread, after the job, never beside it.
+        exchange->spent = std::move(stop);
+        exchange->stopUnderway = false;
+        exchange->changed.notify_all();
+    }).detach();
+}
+
 } // namespace
 
 Capture CaptureWorker::run(Job job, const std::string& subject, const Idle& idle) {
     return perform(std::move(job), subject, idle);
+}
+
+OperatorError CaptureWorker::overrun(OperatorError::Kind kind, const std::string& subject,
+                                     std::chrono::milliseconds limit) {
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(limit).count();
+    return {kind, subject, std::to_string(seconds)};
 }
 
 void CaptureWorker::wait(std::function<void(Progress&)> job, const std::string& subject,
@@ -93,18 +127,18 @@ void CaptureWorker::wait(std::function<void(Progress&)> job, const std::string& 
     }).detach();
 
     std::unique_lock lock(exchange->mutex);
-    while (!exchange->finished) {
+    while (!exchange->finished || exchange->stopUnderway) {
         const auto now = Clock::now();
         if (now >= exchange->deadline) {
+            if (exchange->finished) {
+                break; // the job is done; its stop, still blocked, is left to itself
+            }
             if (!exchange->stop) {
                 abandonedWorkers.fetch_add(1);
                 throw exchange->overrun(subject);
             }
-            const auto stop = std::exchange(exchange->stop, nullptr);
             exchange->deadline = now + kGrace;
-            lock.unlock();
-            stop();
-            lock.lock();
+            stopApart(exchange);
             continue;
         }
         if (!idle) {
@@ -116,6 +150,8 @@ void CaptureWorker::wait(std::function<void(Progress&)> job, const std::string& 
         idle();
         lock.lock();
     }
+    const auto spent = std::exchange(exchange->spent, nullptr);
+    lock.unlock();
     if (exchange->refusal) {
         throw OperatorError(std::move(*exchange->refusal));
     }
@@ -125,5 +161,5 @@ void CaptureWorker::wait(std::function<void(Progress&)> job, const std::string& 
 }
 
 int CaptureWorker::abandoned() {
-    return abandonedWorkers.load();
+    return abandonedWorkers.load() + stopsUnderway.load();
 }

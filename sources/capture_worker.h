@@ -13,7 +13,8 @@
 // waits for it with a deadline on each phase. A phase that overruns makes the
 // capture give up with that phase's error; the thread, perhaps blocked in a
 // driver call for good, is left to itself and never joined, holding what it
-// uses, so that the program can still go on and end.
+// uses, so that the program can still go on and end. The waiting thread
+// itself makes no call that could block on a device.
 class CaptureWorker {
 public:
     // What the capture on the worker tells the waiting thread.
@@ -22,8 +23,9 @@ public:
         virtual ~Progress() = default;
         // A phase that must end within limit, or the capture fails with
         // overrun (a kind whose detail is the limit in seconds). stop, when
-        // given, is called on the waiting thread at the deadline, and the
-        // phase has a further grace period to end.
+        // given, is called at the deadline on a thread of its own, and the
+        // phase has a further grace period to end; a stop that has not
+        // returned by then is left to itself, as the job is.
         virtual void enter(OperatorError::Kind overrun, std::chrono::milliseconds limit,
                            std::function<void()> stop = {}) = 0;
     };
@@ -48,8 +50,12 @@ public:
         return std::move(**result);
     }
 
-    // Workers given up on while still blocked: a driver they block in may
-    // hold state that must then be left alone.
+    // The error of a phase of kind that overran limit.
+    static OperatorError overrun(OperatorError::Kind kind, const std::string& subject,
+                                 std::chrono::milliseconds limit);
+
+    // Workers given up on while still blocked, and stops not yet returned: a
+    // driver they block in may hold state that must then be left alone.
     static int abandoned();
 
 private:

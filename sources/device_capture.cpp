@@ -6,8 +6,10 @@
 #include "sigrok_recorder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <exception>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -96,13 +98,15 @@ SigrokRecorder::ChannelBits enableChannels(sigrok::Device& device,
     return bits;
 }
 
+// Closed in a phase of its own, however the capture ends: closing calls it.
 class OpenDevice {
 public:
-    explicit OpenDevice(std::shared_ptr<sigrok::HardwareDevice> device)
-        : device_(std::move(device)) {
+    OpenDevice(std::shared_ptr<sigrok::HardwareDevice> device, std::function<void()> closing)
+        : device_(std::move(device)), closing_(std::move(closing)) {
         device_->open();
     }
     ~OpenDevice() {
+        closing_();
         try {
             device_->close();
         } catch (const sigrok::Error&) {
@@ -118,6 +122,7 @@ public:
 
 private:
     std::shared_ptr<sigrok::HardwareDevice> device_;
+    std::function<void()> closing_;
 };
 
 // libsigrok keeps every device that a scan finds in its driver until the
@@ -140,6 +145,31 @@ public:
 private:
     std::shared_ptr<sigrok::Driver> driver_;
 };
+
+// The stop made from outside at the acquisition's deadline: it notes that
+// it was made, so that a device that sent nothing at all is told from one
+// that went away part way.
+std::function<void()> stopAtDeadline(std::shared_ptr<sigrok::Session> session,
+                                     std::shared_ptr<std::atomic<bool>> made,
+                                     DeviceCapture::PhaseStarted phaseStarted) {
+    return [session = std::move(session), made = std::move(made),
+            phaseStarted = std::move(phaseStarted)] {
+        made->store(true);
+        if (phaseStarted) {
+            phaseStarted(Kind::DeviceStopStalled);
+        }
+        SigrokRecorder::stopQuietly(*session);
+    };
+}
+
+// A device stopped at the acquisition's deadline before it sent a single
+// sample does not answer; it has not gone away part way.
+void checkAnswered(bool sentAny, bool stoppedAtDeadline, const std::string& device,
+                   std::chrono::milliseconds limit) {
+    if (!sentAny && stoppedAtDeadline) {
+        throw CaptureWorker::overrun(Kind::DeviceCaptureStalled, device, limit);
+    }
+}
 
 // A device that goes away ends its stream early, and the run ends as if all
 // went well: only the count tells.
@@ -262,7 +292,9 @@ std::vector<FoundAnalyser> DeviceCapture::find(const CaptureOptions::DeviceSpec&
             found.push_back(described(where, device));
             progress.enter(Kind::DeviceOpenStalled, limits.open);
             try {
-                const OpenDevice open(device);
+                const OpenDevice open(device, [&progress, &limits] {
+                    progress.enter(Kind::DeviceCloseStalled, limits.close);
+                });
                 found.back().rates = offeredRatesOf(*device);
             } catch (const sigrok::Error&) {
                 // One that another program holds is still listed, its rates unknown.
@@ -311,7 +343,9 @@ void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t
         const ClearedAtEnd driver(driverOf(request));
         const auto found = findDevice(*driver, request);
         enter(progress, Kind::DeviceOpenStalled, limits_.open);
-        const OpenDevice device(found);
+        // Entering the close phase also lets go of a stop that holds the session.
+        const OpenDevice device(found,
+                                [&] { enter(progress, Kind::DeviceCloseStalled, limits_.close); });
         applyConfig(*device, analyser_.config, request.text);
         setRate(*device, analyser_.sampleRate, request.text);
         const auto bits = enableChannels(*device, analyser_.channels, request.text);
@@ -328,8 +362,8 @@ void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t
         const auto session = SigrokContext::get()->create_session();
         session->add_device(device.get());
         acquire(session, bits);
-        // Closing is bounded too, and the waiting thread lets go of the session.
-        enter(progress, Kind::DeviceCaptureStalled, limits_.start);
+        // A stop made from outside may hold the session beyond this: it
+        // must not hold the device, which is closed and cleared next.
         session->remove_devices();
     } catch (const OperatorError&) {
         throw;
@@ -340,37 +374,50 @@ void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t
 
 Capture DeviceCapture::capture(CaptureWorker::Progress& progress) {
     Capture capture{{}, analyser_.sampleRate, DeviceOrigin{}};
+    const auto stopped = std::make_shared<std::atomic<bool>>(false);
     withSession(progress, kSamples, [&](const auto& session, const auto& bits) {
         capture.origin = DeviceOrigin{analyser_.device.text, bits.channels};
-        // A session that runs too long is stopped from the waiting thread.
-        SigrokRecorder::record(*session, bits, capture.samples, kSamples, [&] {
-            enter(progress, Kind::DeviceCaptureStalled, acquisitionLimit(),
-                  [session] { SigrokRecorder::stopQuietly(*session); });
-        });
+        SigrokRecorder::record(
+            *session, bits, capture.samples, kSamples,
+            [&] {
+                enter(progress, Kind::DeviceCaptureStalled, acquisitionLimit(),
+                      stopAtDeadline(session, stopped, phaseStarted_));
+            },
+            [&] { enter(progress, Kind::DeviceStopStalled, limits_.stop); });
     });
+    checkAnswered(!capture.samples.empty(), stopped->load(), analyser_.device.text,
+                  acquisitionLimit());
     checkComplete(capture.samples.size(), analyser_.device.text);
     return capture;
 }
 
 // The acquisition never ends of itself, so its deadline moves on with the
-// data: a device that stops sending is stopped from the waiting thread.
+// data: a device that stops sending is stopped at the deadline.
 void DeviceCapture::stream(StreamSink& sink, CaptureWorker::Progress& progress) {
     using Clock = std::chrono::steady_clock;
     withSession(progress, 0, [&](const auto& session, const auto& bits) {
+        const auto stopped = std::make_shared<std::atomic<bool>>(false);
         const auto silence = [&, session] {
             enter(progress, Kind::DeviceCaptureStalled, limits_.acquisitionMargin,
-                  [session] { SigrokRecorder::stopQuietly(*session); });
+                  stopAtDeadline(session, stopped, phaseStarted_));
         };
+        bool heard = false;
         Clock::time_point renewed = Clock::now();
-        SigrokRecorder::stream(*session, bits, sink, silence, [&] {
-            // The deadline's lock is taken a few times a second, not per packet.
-            if (const auto now = Clock::now(); now - renewed > limits_.acquisitionMargin / 10) {
-                renewed = now;
-                silence();
-            }
-        });
-        if (!sink.stopping()) {
-            throw failureFromLog(analyser_.device.text, Kind::DeviceLost);
+        SigrokRecorder::stream(
+            *session, bits, sink, silence,
+            [&] {
+                heard = true;
+                // The deadline's lock is taken a few times a second, not per packet.
+                if (const auto now = Clock::now(); now - renewed > limits_.acquisitionMargin / 10) {
+                    renewed = now;
+                    silence();
+                }
+            },
+            [&] { enter(progress, Kind::DeviceStopStalled, limits_.stop); });
+        if (sink.stopping()) {
+            return;
         }
+        checkAnswered(heard, stopped->load(), analyser_.device.text, limits_.acquisitionMargin);
+        throw failureFromLog(analyser_.device.text, Kind::DeviceLost);
     });
 }

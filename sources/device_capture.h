@@ -24,6 +24,8 @@ struct DeviceLimits {
     std::chrono::milliseconds open{std::chrono::seconds(20)}; // firmware uploads take seconds
     std::chrono::milliseconds start{std::chrono::seconds(5)};
     std::chrono::milliseconds acquisitionMargin{std::chrono::seconds(5)};
+    std::chrono::milliseconds stop{std::chrono::seconds(5)};
+    std::chrono::milliseconds close{std::chrono::seconds(5)};
 };
 
 // A scan from a logic analyser that libsigrok drives, on the analyser's own
@@ -37,7 +39,8 @@ public:
     // change what the command line cannot, such as a demo pattern.
     using Setup = std::function<void(sigrok::Device&)>;
     // Called on the worker as each phase starts, with the kind the phase
-    // fails with: a place to hold a phase up.
+    // fails with: a place to hold a phase up. A stop made at a deadline from
+    // outside calls it too, with the stop's kind, on the thread that stops.
     using PhaseStarted = std::function<void(OperatorError::Kind phase)>;
 
     // Checks the driver and its scan options against libsigrok's, and throws

@@ -97,6 +97,14 @@ private:
         throw OperatorError(kind, path_, std::move(detail));
     }
 
+    // An entry that libzip would not open: packed in a way it cannot unpack
+    // (LZMA, say, which Debian's libzip lacks), or damaged.
+    [[noreturn]] void refuseEntry(const std::string& name) const {
+        const int code = zip_error_code_zip(zip_get_error(archive_.get()));
+        refuse(code == ZIP_ER_COMPNOTSUPP ? Kind::FileCompressionUnsupported : Kind::FileCorrupt,
+               name);
+    }
+
     void openArchive() {
         // The system's own reason when the file cannot be read at all; a pipe
         // or a device would stall the reader.
@@ -158,9 +166,12 @@ private:
             refuse(Kind::FileNotSession, "la voce \"" + name + "\" è troppo grande");
         }
         const Entry entry(zip_fopen_index(archive_.get(), stat.index, 0));
+        if (!entry) {
+            refuseEntry(name);
+        }
         std::vector<char> bytes(stat.size + 1);
-        if (!entry || zip_fread(entry.get(), bytes.data(), bytes.size()) !=
-                          static_cast<zip_int64_t>(stat.size)) {
+        if (zip_fread(entry.get(), bytes.data(), bytes.size()) !=
+            static_cast<zip_int64_t>(stat.size)) {
             refuse(Kind::FileCorrupt, name);
         }
         bytes.resize(stat.size);
@@ -216,13 +227,13 @@ private:
         if (unitSize < 1 || unitSize > kUnitSizeLimit) {
             refuse(Kind::FileUnitSizeInvalid, unit.value_or(""));
         }
+        contents.channels = declaredChannels(keys, group, logicChannels);
         const zip_uint64_t bytes =
             checkData(*captureFile, static_cast<zip_uint64_t>(samples * unitSize));
         contents.logic = true;
         contents.unitSize = static_cast<int>(unitSize);
         contents.samples = static_cast<int>(std::min<zip_uint64_t>(
             bytes / static_cast<zip_uint64_t>(unitSize), static_cast<zip_uint64_t>(samples)));
-        contents.channels = declaredChannels(keys, group, logicChannels);
     }
 
     std::uint64_t sampleRate(GKeyFile* keys, const char* group) const {
@@ -278,12 +289,17 @@ private:
         }
     }
 
-    // The names of probe1.. up to the count, where the file gives them.
+    // The names of probe1.. up to the count, where the file gives them, each
+    // once.
     std::vector<std::string> declaredChannels(GKeyFile* keys, const char* group,
                                               long long count) const {
         std::vector<std::string> names;
         for (long long n = 1; n <= count; ++n) {
             if (const auto name = valueOf(keys, group, ("probe" + std::to_string(n)).c_str())) {
+                // Two channels of one name would be one receiver read twice.
+                if (std::find(names.begin(), names.end(), *name) != names.end()) {
+                    refuse(Kind::FileChannelRepeated, *name);
+                }
                 names.push_back(*name);
             }
         }
@@ -330,7 +346,7 @@ private:
             if (zip_error_code_zip(zip_get_error(archive_.get())) == ZIP_ER_NOENT) {
                 return std::nullopt;
             }
-            refuse(Kind::FileCorrupt, name);
+            refuseEntry(name);
         }
         std::vector<char> buffer(1 << 16);
         zip_uint64_t size = 0;

@@ -82,7 +82,8 @@ Capture load(const std::string& path, const CaptureOptions::Channels& wanted) {
     }
     Capture capture{{}, checked.sampleRate(), FileOrigin{path, channels}};
     // The checked data may still fail libsigrok's reader part way.
-    SigrokRecorder::record(*session, bits, capture.samples, checked.samples(), [] {});
+    SigrokRecorder::record(
+        *session, bits, capture.samples, checked.samples(), [] {}, [] {});
     if (capture.samples.size() < static_cast<std::size_t>(kMinimumSamples)) {
         throw OperatorError(Kind::FileTooShort, path, std::to_string(capture.samples.size()));
     }

@@ -84,7 +84,8 @@ void stopQuietly(sigrok::Session& session) noexcept {
 }
 
 void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t>& samples,
-            int limit, const std::function<void()>& started) {
+            int limit, const std::function<void()>& started,
+            const std::function<void()>& stopping) {
     Recorder recorder(samples, bits, limit);
     bool full = false;
     // libsigrok calls this through a noexcept wrapper: nothing may escape.
@@ -98,6 +99,7 @@ void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t
                     // Devices that ignore the sample limit end here, and files
                     // before anything that follows the samples wanted.
                     full = true;
+                    stopping();
                     stopQuietly(session);
                 }
             } catch (const std::exception&) {
@@ -111,7 +113,8 @@ void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t
 }
 
 void stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
-            const std::function<void()>& started, const std::function<void()>& alive) {
+            const std::function<void()>& started, const std::function<void()>& alive,
+            const std::function<void()>& stopping) {
     std::vector<std::uint8_t> receivers;
     bool stopped = false;
     session.add_datafeed_callback(
@@ -119,6 +122,7 @@ void stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
             try {
                 if (sink.stopping()) {
                     if (!std::exchange(stopped, true)) {
+                        stopping();
                         stopQuietly(session);
                     }
                     return;

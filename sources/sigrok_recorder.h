@@ -29,15 +29,18 @@ ChannelBits findChannels(sigrok::Device& device, const CaptureOptions::Channels&
                          OperatorError::Kind missing, const std::string& subject);
 
 // Starts the session, calls started, and runs it to its end or until it has
-// given limit samples (at most kSamples), recording them into samples.
+// given limit samples (at most kSamples), recording them into samples;
+// stopping is called before the session is stopped for that.
 void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t>& samples,
-            int limit, const std::function<void()>& started);
+            int limit, const std::function<void()>& started, const std::function<void()>& stopping);
 
 // Starts the session, calls started, and hands the receivers' bits of each
 // logic packet to sink, calling alive after each, until the sink asks to
-// stop: the session is then stopped from its own thread, inside the feed.
+// stop: stopping is called, and the session is then stopped from its own
+// thread, inside the feed.
 void stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
-            const std::function<void()>& started, const std::function<void()>& alive);
+            const std::function<void()>& started, const std::function<void()>& alive,
+            const std::function<void()>& stopping);
 
 // Stopping a session that has just ended on its own is no failure.
 void stopQuietly(sigrok::Session& session) noexcept;

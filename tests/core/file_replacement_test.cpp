@@ -1,6 +1,7 @@
 #include "file_replacement.h"
 #include "operator_error.h"
 
+#include <climits>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -74,6 +75,9 @@ struct Target {
     bool fullDisk = false;
 };
 
+// As long as a name may be: no room for a suffix to it.
+const std::string kLongest(NAME_MAX, 'n');
+
 const Target kTargets[] = {
     {"new file", [](const fs::path&) { return true; }, {}, "t", {"t"}},
     {"link to a file",
@@ -120,6 +124,14 @@ const Target kTargets[] = {
      "",
      {"t"},
      true},
+    {"link to the longest name",
+     [](const fs::path& f) {
+         fs::create_symlink(kLongest, f / "t");
+         return true;
+     },
+     {},
+     kLongest,
+     {kLongest, "t"}},
 };
 
 TEST(FileReplacement, WritesFilesAndLinkTargetsAndRefusesEverythingElse) {
@@ -149,17 +161,23 @@ TEST(FileReplacement, WritesFilesAndLinkTargetsAndRefusesEverythingElse) {
     }
 }
 
+// The permissions stay, a setuid or setgid bit does not; the file is a new
+// one, and another hard link keeps the old.
 TEST(FileReplacement, AReplacedFileKeepsItsModeAndOwner) {
-    const fs::path file = freshFolder() / "t";
-    writeText(file, "old");
-    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
-    const struct stat before = infoOf(file);
-    FileReplacement::write(file.string(), "new");
-    const struct stat after = infoOf(file);
-    EXPECT_EQ(after.st_mode & 07777, 0640U);
-    EXPECT_EQ(after.st_uid, before.st_uid);
-    EXPECT_EQ(after.st_gid, before.st_gid);
-    EXPECT_NE(after.st_ino, before.st_ino) << "written in place, not replaced";
+    for (const mode_t mode : {0640U, 02640U, 04750U}) {
+        const fs::path file = freshFolder() / "t";
+        writeText(file, "old");
+        fs::create_hard_link(file, file.string() + "2");
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+        const struct stat before = infoOf(file);
+        FileReplacement::write(file.string(), "new");
+        const struct stat after = infoOf(file);
+        EXPECT_EQ(after.st_mode & 07777, mode & 0777);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_NE(after.st_ino, before.st_ino) << "written in place, not replaced";
+        EXPECT_EQ(contentsOf(file.string() + "2"), "old");
+    }
 }
 
 } // namespace

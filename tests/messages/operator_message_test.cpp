@@ -84,6 +84,8 @@ const std::vector<MessageCase> kCases = {
      {"non risponde", "firmware", "20 s", "PulseView"}},
     {Kind::DeviceStartStalled, "fx2lafw", "5", {}, {"non risponde", "avvio", "5 s"}},
     {Kind::DeviceCaptureStalled, "fx2lafw", "11", {}, {"non risponde", "l'acquisizione", "11 s"}},
+    {Kind::DeviceStopStalled, "fx2lafw", "5", {}, {"non risponde", "l'arresto", "5 s"}},
+    {Kind::DeviceCloseStalled, "fx2lafw", "5", {}, {"non risponde", "la chiusura", "5 s"}},
     {Kind::DeviceUnexpected, "fx2lafw", "strano", {}, {"inatteso", "strano"}},
     {Kind::FileUnreadable, "a.sr", "No such file or directory", {}, {"No such file", "permessi"}},
     {Kind::FileNotSession, "a.sr", "non è un archivio zip", {}, {"archivio zip", "PulseView"}},
@@ -100,6 +102,8 @@ const std::vector<MessageCase> kCases = {
     {Kind::OutputNotWritten, "", "No space left on device", {}, {"uscita standard", "No space"}},
     {Kind::FileReadStalled, "a.sr", "10", {}, {"lettura", "10 s"}},
     {Kind::FileUnexpected, "a.sr", "strano", {}, {"inatteso", "strano"}},
+    {Kind::FileChannelRepeated, "a.sr", "D0", {}, {"due volte", "\"D0\""}},
+    {Kind::FileCompressionUnsupported, "a.sr", "logic-1", {}, {"\"logic-1\"", "non supportato"}},
     {Kind::OptionUnknown,
      "--foo",
      "",
@@ -169,6 +173,8 @@ TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
             EXPECT_NE(message.find(fragment), std::string::npos) << fragment << " in " << message;
         }
         EXPECT_EQ(error.kind(), c.kind);
+        // A step said not to end twice over: "non si è conclusa non si è concluso".
+        EXPECT_EQ(message.find("non si è"), message.rfind("non si è")) << message;
         seen.insert(message);
     }
     EXPECT_EQ(seen.size(), kCases.size());

@@ -220,20 +220,44 @@ TEST(DeviceCapture, APortWithNoAnalyserIsRefusedAsNotFound) {
     ::close(terminal);
 }
 
+// Behind the scan's back, the demo sends one analog channel at 1 Hz, and no
+// logic data at all: a device that takes the run command and then sends
+// nothing.
+void analogOnlyAtOneHertz(sigrok::Device& device) {
+    device.config_set(sigrok::ConfigKey::SAMPLERATE, Glib::Variant<guint64>::create(1));
+    for (const auto& channel : device.channels()) {
+        channel->set_enabled(channel->name() == "A0");
+    }
+}
+
 // A device that stops answering in any phase costs that phase's limit and
 // its message: the capture gives up, and the blocked worker is left behind.
 TEST(DeviceCapture, APhaseThatNeverEndsIsGivenUpAtItsDeadline) {
     using namespace std::chrono_literals;
-    const DeviceLimits limits{100ms, 100ms, 100ms, 100ms};
+    const DeviceLimits limits{100ms, 100ms, 100ms, 100ms, 100ms, 100ms};
     // Never let go, as a driver that hangs would not: the workers given up
     // on stay blocked until the process ends, touching nothing meanwhile.
     static auto* const never = new std::promise<void>();
     const std::shared_future<void> released = never->get_future().share();
-    for (const Kind phase : {Kind::DeviceScanStalled, Kind::DeviceOpenStalled,
-                             Kind::DeviceStartStalled, Kind::DeviceCaptureStalled}) {
+    const struct {
+        std::vector<Kind> blocked;
+        Kind expected;
+        DeviceCapture::Setup setup = {};
+    } cases[] = {
+        {{Kind::DeviceScanStalled}, Kind::DeviceScanStalled},
+        {{Kind::DeviceOpenStalled}, Kind::DeviceOpenStalled},
+        {{Kind::DeviceStartStalled}, Kind::DeviceStartStalled},
+        {{Kind::DeviceCaptureStalled}, Kind::DeviceCaptureStalled},
+        {{Kind::DeviceStopStalled}, Kind::DeviceStopStalled},
+        {{Kind::DeviceCloseStalled}, Kind::DeviceCloseStalled},
+        // Its stop at the deadline blocks too: given up at the grace's end.
+        {{Kind::DeviceCaptureStalled, Kind::DeviceStopStalled}, Kind::DeviceCaptureStalled},
+        {{}, Kind::DeviceCaptureStalled, analogOnlyAtOneHertz},
+    };
+    for (const auto& c : cases) {
         const auto capture = std::make_shared<DeviceCapture>(
-            analyser("demo"), DeviceCapture::Setup{}, limits, [phase, released](Kind started) {
-                if (started == phase) {
+            analyser("demo"), c.setup, limits, [blocked = c.blocked, released](Kind started) {
+                if (std::find(blocked.begin(), blocked.end(), started) != blocked.end()) {
                     released.wait();
                 }
             });
@@ -241,7 +265,7 @@ TEST(DeviceCapture, APhaseThatNeverEndsIsGivenUpAtItsDeadline) {
             captureFrom(capture);
             ADD_FAILURE() << "no error";
         } catch (const OperatorError& error) {
-            EXPECT_EQ(error.kind(), phase);
+            EXPECT_EQ(error.kind(), c.expected) << error.what();
             EXPECT_EQ(error.subject(), "demo");
         }
     }

@@ -203,7 +203,7 @@ TEST(SessionFile, SavingOverAFileReplacesItAndAFailedSaveLeavesItAsItWas) {
     EXPECT_EQ(Builder::bytesOf(path), before);
     for (const auto& entry :
          std::filesystem::directory_iterator(std::filesystem::path(path).parent_path())) {
-        EXPECT_NE(entry.path().filename().string().rfind("kept.sr.", 0), 0U)
+        EXPECT_NE(entry.path().filename().string().rfind("correlatore-", 0), 0U)
             << "left behind: " << entry.path();
     }
 }
@@ -233,6 +233,17 @@ void withFlippedSample(const std::string& path) {
     Builder::writeSession(path, Builder::twoChannels(), data, false);
     std::string bytes = Builder::bytesOf(path);
     bytes[bytes.find(data) + 1000] = '\x01';
+    Builder::writeBytes(path, bytes);
+}
+
+// Marked as LZMA (14) in the data's local header and in the central
+// directory alike, as a consistent archive has it.
+void withDataPackedByLzma(const std::string& path) {
+    Builder::writeSession(path, Builder::twoChannels(), stepData(2000), false);
+    std::string bytes = Builder::bytesOf(path);
+    const std::size_t local = bytes.find("logic-1-1");
+    const std::size_t central = bytes.find("logic-1-1", local + 1);
+    bytes.at(local - 30 + 8) = bytes.at(central - 46 + 10) = 14; // the method's offsets
     Builder::writeBytes(path, bytes);
 }
 
@@ -343,6 +354,9 @@ const BadFile kBadFiles[] = {
      },
      Kind::FileTooShort, "1319"},
     {"checksum", withFlippedSample, Kind::FileCorrupt, "logic-1-1"},
+    {"channel declared twice", [](const std::string& path) { withKey(path, "probe2", "D0"); },
+     Kind::FileChannelRepeated, "D0"},
+    {"data packed by LZMA", withDataPackedByLzma, Kind::FileCompressionUnsupported, "logic-1-1"},
 };
 
 // Data past what the analysis reads is neither unpacked nor checked: a
