@@ -5,8 +5,6 @@
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
-#include <charconv>
-#include <cmath>
 
 namespace {
 
@@ -31,17 +29,6 @@ std::string bytes(const QString& text) {
 std::string optionWithoutValue(const QString& errorText) {
     const auto match = QRegularExpression(QStringLiteral("'([^']*)'")).match(errorText);
     return bytes(match.hasMatch() ? match.captured(1) : errorText);
-}
-
-// A finite number above 0, with '.' whatever the locale.
-double positive(const std::string& text, const char* option) {
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
-        value <= 0.0) {
-        throw OperatorError(Kind::GeometryInvalid, text, option);
-    }
-    return value;
 }
 
 QString seconds(std::chrono::milliseconds period) {
@@ -120,10 +107,10 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     line.csv = parser.isSet(csv);
     line.integrate = parser.isSet(integrate);
     if (parser.isSet(baseline)) {
-        line.baseline = positive(bytes(parser.value(baseline)), "--baseline");
+        line.baseline = CaptureOptions::parsePositive(bytes(parser.value(baseline)), "--baseline");
     }
     if (parser.isSet(speed)) {
-        line.speed = positive(bytes(parser.value(speed)), "--speed");
+        line.speed = CaptureOptions::parsePositive(bytes(parser.value(speed)), "--speed");
     }
     if (parser.isSet(rowPeriod)) {
         line.rowPeriod = CaptureOptions::parseRowPeriod(bytes(parser.value(rowPeriod)));

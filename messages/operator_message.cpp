@@ -257,6 +257,19 @@ std::string operatorMessage(const OperatorError& error) {
                " s. Verificare che il file sia su un disco raggiungibile e riprovare.";
     case Kind::FileUnexpected:
         return withLog(notOpened + "errore inatteso.", detail);
+    case Kind::RecordingStopped:
+        return "La registrazione delle righe in " + quoted(path) + " si è interrotta: " + detail +
+               ". " +
+               (choices.empty() ? std::string("L'ultima riga del file potrebbe essere incompleta.")
+                                : "Il file termina con l'ultima riga intera; righe conservate di "
+                                  "questa registrazione: " +
+                                      choices.front() + ".") +
+               " Liberare spazio o scegliere un'altra cartella, e avviare di nuovo \"Registra…\".";
+    case Kind::RecordingFileGone:
+        return "La registrazione delle righe si è interrotta: il file " + quoted(path) +
+               " è stato cancellato, spostato o sostituito mentre si registrava, e le righe "
+               "seguenti non vi sarebbero arrivate. Per continuare, avviare di nuovo "
+               "\"Registra…\".";
     case Kind::OptionUnknown:
         return "Opzione sconosciuta: " + quoted(value) +
                ". Opzioni accettate: -d/--driver, -C/--channels, --samplerate, --config, --scan, "

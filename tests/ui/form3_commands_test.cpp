@@ -3,10 +3,12 @@
 #include "operator_message.h"
 #include "plot_geometry.h"
 #include "test_values.h"
+#include "window_settings.h"
 
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 #include <cstring>
@@ -73,7 +75,11 @@ class Form3CommandsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QApplication::setStyle(QStringLiteral("Fusion")); }
+    void initTestCase() {
+        QApplication::setStyle(QStringLiteral("Fusion"));
+        QVERIFY(settingsFolder_.isValid());
+        keepSettingsIn(settingsFolder_.path());
+    }
 
     void buttonColoursRecordWhatTheChannelsHold() {
         Form3Driver driver;
@@ -324,6 +330,82 @@ private slots:
                  qPrintable(text));
         QSettings().clear();
     }
+
+    // Each remembered value, written over good ones as a hand or another
+    // version might, is read back as the command line would take it, or
+    // else as its default: a wrong geometry gives no bearing at all.
+    void rememberedValuesPassTheCommandLinesChecks() {
+        const struct {
+            const char* key;
+            const char* value;
+            QString read; // as remembered() puts it
+        } cases[] = {
+            {"geometry/speed", "1480", QStringLiteral("2 1480")},
+            {"geometry/speed", "-343", QStringLiteral("none")},
+            {"geometry/speed", "nan", QStringLiteral("none")},
+            {"geometry/speed", "0", QStringLiteral("none")},
+            {"geometry/speed", "inf", QStringLiteral("none")},
+            {"geometry/baseline", "-2", QStringLiteral("none")},
+            {"geometry/baseline", "2 m", QStringLiteral("none")},
+            {"follow/rowperiod", "0.05", QStringLiteral("50")},
+            {"follow/rowperiod", "0.01", QStringLiteral("100")},
+            {"follow/rowperiod", "-1", QStringLiteral("100")},
+            {"follow/rowperiod", "nan", QStringLiteral("100")},
+            {"analysis/integrate", "2", QStringLiteral("false")},
+            {"source/samplerate", "1M", QStringLiteral("demo 1000000")},
+            {"source/samplerate", "10", QStringLiteral("port")},
+            {"source/samplerate", "-1", QStringLiteral("port")},
+            {"source/left", "D0", QStringLiteral("port")},
+            {"source/device", "", QStringLiteral("port")},
+        };
+        for (const auto& c : cases) {
+            QSettings().clear();
+            WindowSettings::saveGeometry({2.0, Bearing::kSpeedOfSoundInAir});
+            WindowSettings::saveRowPeriod(std::chrono::milliseconds(200));
+            WindowSettings::saveIntegrating(true);
+            WindowSettings::saveSource(CaptureOptions::Analyser{
+                CaptureOptions::parseDeviceSpec("demo"), {}, 24'000'000, {}});
+            QSettings().setValue(QString::fromLatin1(c.key), QString::fromLatin1(c.value));
+            QCOMPARE(remembered(c.key), c.read);
+        }
+        // The window states no bearing from a speed that would flip it.
+        QSettings().clear();
+        WindowSettings::saveGeometry({1.0, Bearing::kSpeedOfSoundInAir});
+        QSettings().setValue(QStringLiteral("geometry/speed"), QStringLiteral("-343"));
+        Form3Driver driver;
+        driver.slider()->setValue(26);
+        driver.form->Command4_Click();
+        driver.form->command2_click();
+        const QString text = driver.label("Risultato")->text();
+        QVERIFY2(text.contains(QStringLiteral("settore destro")) &&
+                     !text.contains(QStringLiteral("direzione")),
+                 qPrintable(text));
+        QSettings().clear();
+    }
+
+private:
+    // The value read back for key's setting, in a few words.
+    static QString remembered(const char* key) {
+        const QString group = QString::fromLatin1(key).section(QLatin1Char('/'), 0, 0);
+        if (group == QStringLiteral("geometry")) {
+            const auto geometry = WindowSettings::geometry();
+            return geometry ? QStringLiteral("%1 %2").arg(geometry->baseline).arg(geometry->speed)
+                            : QStringLiteral("none");
+        }
+        if (group == QStringLiteral("follow")) {
+            return QString::number(WindowSettings::rowPeriod().count());
+        }
+        if (group == QStringLiteral("analysis")) {
+            return WindowSettings::integrating() ? QStringLiteral("true") : QStringLiteral("false");
+        }
+        const auto source = WindowSettings::source();
+        return source ? QStringLiteral("%1 %2")
+                            .arg(QString::fromStdString(source->device.text))
+                            .arg(source->sampleRate)
+                      : QStringLiteral("port");
+    }
+
+    QTemporaryDir settingsFolder_;
 };
 
 QTEST_MAIN(Form3CommandsTest)
