@@ -74,6 +74,11 @@ bool DeferredInput::eventFilter(QObject* receiver, QEvent* event) {
     const auto* widget = qobject_cast<QWidget*>(receiver);
     const bool ours =
         receiver == window_.windowHandle() || (widget != nullptr && widget->window() == &window_);
+    // A turn of the wheel is dropped: taken later, it would move the slider
+    // from where the operator no longer sees it.
+    if (ours && event->type() == QEvent::Wheel) {
+        return true;
+    }
     if (!ours || !isClickOrKey(event->type())) {
         return false;
     }

@@ -442,19 +442,16 @@ void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString
     std::optional<OperatorError> failure;
     scanning_ = true;
     try {
+        // input holds the clicks and keys; the window system's other events,
+        // a close among them, come through.
         instrument_.scan(source, [this] {
             showMarks();
-            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QApplication::processEvents();
         });
     } catch (const OperatorError& error) {
         failure = error;
     }
-    scanning_ = false;
     QApplication::restoreOverrideCursor();
-    if (closeAsked_) {
-        close();
-        return;
-    }
     // A refused scan leaves the channels as they were, and so the colours
     // that record them; only one that took its samples turns analysis green.
     showMarks();
@@ -462,6 +459,11 @@ void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString
         clearResult();
     }
     input.collect();
+    scanning_ = false;
+    if (closeAsked_) {
+        close();
+        return;
+    }
     std::optional<CaptureOptions::Channels> channels;
     if (failure && ChannelChoiceBox::offers(*failure)) {
         channels = ChannelChoiceBox::ask(this, failureTitle, *failure);
@@ -549,8 +551,8 @@ void Form3::contextMenuEvent(QContextMenuEvent* event) {
     fileMenu_->exec(event->globalPos());
 }
 
-// Closing would end the program under the scan's waiting loop, which
-// then drops it; the scan's worker has a deadline, so the wait is short.
+// The scan's worker has a deadline, so a close asked for meanwhile waits
+// only that long.
 void Form3::closeEvent(QCloseEvent* event) {
     closeAsked_ = scanning_;
     event->setAccepted(!scanning_);

@@ -5,13 +5,17 @@
 #include "test_values.h"
 #include "window_settings.h"
 
+#include <QCloseEvent>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -265,6 +269,27 @@ private slots:
                                 sizeof(store->channelRight)) == 0);
             QVERIFY(!QApplication::overrideCursor());
         }
+    }
+
+    // The window system's close during a scan closes the window once the
+    // scan has ended, without the message of its failure.
+    void closeDuringAScanClosesWhenItEnds() {
+        Form3Driver driver;
+        std::atomic<bool> asked{false};
+        driver.port->failAtCall = 10;
+        driver.port->atFailure = [&] {
+            QApplication::postEvent(driver.form->windowHandle(), new QCloseEvent);
+            QMetaObject::invokeMethod(driver.form.get(), [&] { asked = true; });
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!asked && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        };
+        const QString message =
+            Form3Driver::answeringMessageBox([&] { driver.form->Command1_Click(); });
+        QVERIFY(asked);
+        QCOMPARE(message, QString());
+        QVERIFY(!driver.form->isVisible());
     }
 
     // Input made while a scan runs waits for it, as the platform queues it,
