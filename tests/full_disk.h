@@ -15,8 +15,6 @@ public:
         small.rlim_cur = static_cast<rlim_t>(room);
         ::setrlimit(RLIMIT_FSIZE, &small);
     }
-    FullDisk(const FullDisk&) = delete;
-    FullDisk& operator=(const FullDisk&) = delete;
     ~FullDisk() { ::setrlimit(RLIMIT_FSIZE, &before_); }
 
 private:

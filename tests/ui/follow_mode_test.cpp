@@ -3,32 +3,16 @@
 #include "form3_driver.h"
 #include "full_disk.h"
 #include "installed_sources.h"
-#include "operator_message.h"
 #include "result_csv.h"
 #include "row_queue.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <cstdio>
-#include <fstream>
 #include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
 
 using Kind = OperatorError::Kind;
-
-std::string contentsOf(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-void put(const std::string& path, const std::string& contents) {
-    std::ofstream(path, std::ios::binary) << contents;
-}
-
-} // namespace
 
 class FollowModeTest : public QObject {
     Q_OBJECT
@@ -78,118 +62,58 @@ private slots:
     }
 
     // Three rows recorded onto each target: only a regular file is opened,
-    // at once whatever it is; the file ends at a whole row whatever stops the
-    // recording, and the failure says how many rows it kept.
+    // at once; whatever stops the recording, the file ends at a whole row.
     void recordingKeepsWholeRowsInRegularFilesOnly() {
-        const Follower::Row row;
-        const std::string line = ResultCsv::row(row.arrived, row.windows, row.lost, row.result);
-        const std::string header = std::string(ResultCsv::kRowHeader) + "\n";
-        const std::string rows = line + "\n";
+        enum class Midway { Nothing, FillDisk, Remove };
         const struct {
-            const char* name;
-            std::function<std::string(const std::string& folder)> make; // the target
-            std::optional<Kind> refusal;                                // at the start
-            std::size_t room = 0; // bytes the disk takes, when full
-            std::function<void(const std::string& path)> afterFirstRow = {};
-            std::optional<Kind> stop = {};
-            std::string left = {}; // the file's contents at the end
-            std::vector<std::string> kept = {};
-        } cases[] = {
-            {"new file",
-             [](const std::string& f) { return f + "/new.csv"; },
-             {},
-             0,
-             {},
-             {},
-             header + rows + rows + rows},
-            {"file with rows",
-             [&](const std::string& f) {
-                 put(f + "/old.csv", header + rows);
-                 return f + "/old.csv";
-             },
-             {},
-             0,
-             {},
-             {},
-             header + rows + rows + rows + rows},
-            {"FIFO",
-             [](const std::string& f) {
-                 ::mkfifo((f + "/fifo").c_str(), 0600);
-                 return f + "/fifo";
-             },
-             Kind::FileTargetNotRegular},
-            {"device node", [](const std::string&) { return "/dev/null"; },
-             Kind::FileTargetNotRegular},
-            {"folder", [](const std::string& f) { return f; }, Kind::FileTargetNotRegular},
-            {"full disk",
-             [](const std::string& f) { return f + "/full.csv"; },
-             {},
-             header.size() + rows.size() + rows.size() / 2,
-             {},
-             Kind::RecordingStopped,
-             header + rows,
-             {"1"}},
-            {"removed file",
-             [](const std::string& f) { return f + "/removed.csv"; },
-             {},
-             0,
-             [](const std::string& path) { ::unlink(path.c_str()); },
-             Kind::RecordingFileGone,
-             ""},
-            {"replaced file",
-             [](const std::string& f) { return f + "/replaced.csv"; },
-             {},
-             0,
-             [](const std::string& path) {
-                 put(path + ".new", "other\n");
-                 std::rename((path + ".new").c_str(), path.c_str());
-             },
-             Kind::RecordingFileGone,
-             "other\n"},
-        };
+            const char* target;
+            Midway midway;
+            std::optional<Kind> error;
+            int rowsLeft; // -1: no file left
+        } cases[] = {{"rows.csv", Midway::Nothing, {}, 3},
+                     {"fifo", Midway::Nothing, Kind::FileTargetNotRegular, 0},
+                     {"/dev/null", Midway::Nothing, Kind::FileTargetNotRegular, 0},
+                     {"rows.csv", Midway::FillDisk, Kind::RecordingStopped, 1},
+                     {"rows.csv", Midway::Remove, Kind::RecordingFileGone, -1}};
+        const Follower::Row row;
+        const QByteArray line = QByteArray::fromStdString(ResultCsv::row(row.arrived, row.windows,
+                                                                         row.lost, row.result)) +
+                                '\n';
         for (const auto& c : cases) {
             QTemporaryDir folder;
-            const std::string path = c.make(folder.path().toStdString());
-            std::optional<FullDisk> full;
-            if (c.room > 0) {
-                full.emplace(static_cast<off_t>(c.room));
-            }
+            const QString path = c.target[0] == '/'
+                                     ? QString::fromLatin1(c.target)
+                                     : folder.filePath(QString::fromLatin1(c.target));
+            ::mkfifo(folder.filePath(QStringLiteral("fifo")).toLocal8Bit().constData(), 0600);
             RowQueue queue([] {});
             try {
-                queue.record(path);
-                QVERIFY2(!c.refusal, c.name);
+                queue.record(path.toStdString());
             } catch (const OperatorError& error) {
-                QVERIFY2(c.refusal && error.kind() == *c.refusal, c.name);
-                QCOMPARE(error.subject(), path);
+                QVERIFY2(c.error == error.kind(), c.target);
                 continue;
             }
             queue.push(row);
-            if (c.afterFirstRow) {
-                c.afterFirstRow(path);
+            std::optional<FullDisk> full;
+            if (c.midway == Midway::FillDisk) {
+                full.emplace(QFileInfo(path).size() + line.size() / 2);
+            } else if (c.midway == Midway::Remove) {
+                QFile::remove(path);
             }
             queue.push(row);
             queue.push(row);
             full.reset();
             const auto failure = queue.recordingFailure();
-            QCOMPARE(failure.has_value(), c.stop.has_value());
-            if (failure) {
-                QVERIFY2(failure->kind() == *c.stop, c.name);
-                QCOMPARE(failure->choices(), c.kept);
+            QVERIFY2(c.error == (failure ? std::optional(failure->kind()) : std::nullopt),
+                     c.target);
+            QFile file(path);
+            QCOMPARE(file.open(QIODevice::ReadOnly), c.rowsLeft >= 0);
+            QCOMPARE(file.readAll(), c.rowsLeft < 0 ? QByteArray()
+                                                    : QByteArray(ResultCsv::kRowHeader) + '\n' +
+                                                          line.repeated(c.rowsLeft));
+            if (c.error == Kind::RecordingStopped) {
+                QCOMPARE(failure->choices(), std::vector{std::to_string(c.rowsLeft)});
             }
-            QCOMPARE(contentsOf(path), c.left);
         }
-    }
-
-    // The window says why it will not record onto a FIFO, without waiting
-    // for a reader.
-    void recordingOntoAFifoIsRefusedAtOnce() {
-        const std::string fifo = folder_.filePath(QStringLiteral("fifo")).toStdString();
-        QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
-        Form3Driver driver;
-        const QString message = Form3Driver::answeringMessageBox(
-            [&] { driver.form->recordRows(QString::fromStdString(fifo)); });
-        QCOMPARE(message,
-                 QString::fromStdString(operatorMessage({Kind::FileTargetNotRegular, fifo})));
     }
 
     // Each row from dark blue at its lowest to yellow at its highest; a
