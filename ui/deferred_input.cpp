@@ -79,6 +79,12 @@ bool DeferredInput::eventFilter(QObject* receiver, QEvent* event) {
     if (ours && event->type() == QEvent::Wheel) {
         return true;
     }
+    // Taken as overridden, a shortcut's keys come as a key press, held here;
+    // given back, they trigger it then.
+    if (ours && event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
     if (!ours || !isClickOrKey(event->type())) {
         return false;
     }
