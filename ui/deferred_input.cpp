@@ -79,8 +79,8 @@ bool DeferredInput::eventFilter(QObject* receiver, QEvent* event) {
     if (ours && event->type() == QEvent::Wheel) {
         return true;
     }
-    // Taken as overridden, a shortcut's keys come as a key press, held here;
-    // given back, they trigger it then.
+    // Taken as overridden, a shortcut's keys come as a key press, held like
+    // any other, instead of triggering it meanwhile.
     if (ours && event->type() == QEvent::ShortcutOverride) {
         event->accept();
         return true;
