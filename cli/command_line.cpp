@@ -7,8 +7,6 @@
 #include <QCommandLineParser>
 #include <QRegularExpression>
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -34,17 +32,6 @@ std::string bytes(const QString& text) {
 std::string optionWithoutValue(const QString& errorText) {
     const auto match = QRegularExpression(QStringLiteral("'([^']*)'")).match(errorText);
     return bytes(match.hasMatch() ? match.captured(1) : errorText);
-}
-
-// A finite number above 0, with '.' whatever the locale.
-double positive(const std::string& text, const char* option) {
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
-        value <= 0.0) {
-        throw OperatorError(Kind::GeometryInvalid, text, option);
-    }
-    return value;
 }
 
 bool isSet(const QCommandLineParser& parser, const char* longName) {
@@ -264,10 +251,10 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     line.csv = isSet(parser, "csv");
     line.integrate = isSet(parser, "integrate");
     if (isSet(parser, "baseline")) {
-        line.baseline = positive(value(parser, "baseline"), "--baseline");
+        line.baseline = CaptureOptions::parsePositive(value(parser, "baseline"), "--baseline");
     }
     if (isSet(parser, "speed")) {
-        line.speed = positive(value(parser, "speed"), "--speed");
+        line.speed = CaptureOptions::parsePositive(value(parser, "speed"), "--speed");
     }
     if (isSet(parser, "row-period")) {
         line.rowPeriod = CaptureOptions::parseRowPeriod(value(parser, "row-period"));

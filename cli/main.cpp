@@ -5,7 +5,7 @@
 #include "operator_error.h"
 #include "operator_message.h"
 #include "session_files.h"
-#include "source_settings.h"
+#include "window_settings.h"
 #include "windowless_run.h"
 
 #include <QApplication>
@@ -86,7 +86,7 @@ std::optional<CaptureOptions::Analyser> windowAnalyser(const CommandLine& line) 
     if (line.device) {
         return line.analyser();
     }
-    auto chosen = SourceSettings::load();
+    auto chosen = WindowSettings::source();
     if (chosen && line.channels.choice == CaptureOptions::Channels::Choice::Named) {
         chosen->channels = line.channels;
     }

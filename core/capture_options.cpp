@@ -3,6 +3,8 @@
 #include "operator_error.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <iterator>
 #include <limits>
 #include <optional>
@@ -225,6 +227,16 @@ std::string formatSampleRate(std::uint64_t hertz) {
         }
     }
     return std::to_string(hertz) + " Hz";
+}
+
+double parsePositive(std::string_view text, const std::string& option) {
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+        value <= 0.0) {
+        throw OperatorError(Kind::GeometryInvalid, std::string(text), option);
+    }
+    return value;
 }
 
 } // namespace CaptureOptions

@@ -75,4 +75,8 @@ std::uint64_t parseSampleRate(std::string_view text);
 // The rate in the largest unit that divides it: "50 kHz", "24 MHz", "1500 Hz".
 std::string formatSampleRate(std::uint64_t hertz);
 
+// A finite number above 0, with '.': a baseline in metres, a speed in metres
+// per second. option, as the operator knows it, is the error's detail.
+double parsePositive(std::string_view text, const std::string& option);
+
 } // namespace CaptureOptions

@@ -302,6 +302,19 @@ std::string operatorMessage(const OperatorError& error) {
         return notOpened + "i dati " + quoted(detail) +
                " sono compressi con un metodo non supportato (i file di sigrok usano "
                "\"deflate\"). Salvare di nuovo l'acquisizione con PulseView o sigrok-cli.";
+    case Kind::RecordingStopped:
+        return "La registrazione delle righe in " + quoted(path) + " si è interrotta: " + detail +
+               ". " +
+               (choices.empty() ? std::string("L'ultima riga del file potrebbe essere incompleta.")
+                                : "Il file termina con l'ultima riga intera; righe conservate di "
+                                  "questa registrazione: " +
+                                      choices.front() + ".") +
+               " Liberare spazio o scegliere un'altra cartella, e avviare di nuovo \"Registra…\".";
+    case Kind::RecordingFileGone:
+        return "La registrazione delle righe si è interrotta: il file " + quoted(path) +
+               " è stato cancellato, spostato o sostituito mentre si registrava, e le righe "
+               "seguenti non vi sarebbero arrivate. Per continuare, avviare di nuovo "
+               "\"Registra…\".";
     case Kind::OptionUnknown:
         return "Opzione sconosciuta: " + quoted(value) + ". Opzioni accettate: " + joined(choices) +
                " (\"correlatore --help\" le descrive).";

@@ -74,6 +74,17 @@ bool DeferredInput::eventFilter(QObject* receiver, QEvent* event) {
     const auto* widget = qobject_cast<QWidget*>(receiver);
     const bool ours =
         receiver == window_.windowHandle() || (widget != nullptr && widget->window() == &window_);
+    // A turn of the wheel is dropped: taken later, it would move the slider
+    // from where the operator no longer sees it.
+    if (ours && event->type() == QEvent::Wheel) {
+        return true;
+    }
+    // Taken as overridden, a shortcut's keys come as a key press, held like
+    // any other, instead of triggering it meanwhile.
+    if (ours && event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
     if (!ours || !isClickOrKey(event->type())) {
         return false;
     }

@@ -14,8 +14,8 @@ class QWidget;
 // which would otherwise take them and drop them.
 class DeferredInput final : public QObject {
 public:
-    // Holds the clicks and keys meant for window from now on, and lets every
-    // other event through.
+    // Holds the clicks and keys meant for window from now on, shortcuts'
+    // keys too, drops its wheel turns, and lets every other event through.
     explicit DeferredInput(QWidget& window);
     DeferredInput(const DeferredInput&) = delete;
     DeferredInput& operator=(const DeferredInput&) = delete;

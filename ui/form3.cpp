@@ -11,14 +11,15 @@
 #include "plot_geometry.h"
 #include "result_text.h"
 #include "source_dialog.h"
-#include "source_settings.h"
 #include "stepping_scroll_bar.h"
 #include "twips.h"
+#include "window_settings.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QBuffer>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -37,7 +38,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSettings>
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -64,11 +64,6 @@ constexpr int kResultHeight = 255;
 // Over the peak claimed as a source, above where any bar can reach.
 constexpr double kPeakMarkY = PlotGeometry::kBarsTopY - 120.0;
 const QColor kPeakMarkColour(160, 0, 0);
-
-const QString kIntegrateKey = QStringLiteral("analysis/integrate");
-const QString kBaselineKey = QStringLiteral("geometry/baseline");
-const QString kRowPeriodKey = QStringLiteral("follow/period");
-const QString kSpeedKey = QStringLiteral("geometry/speed");
 
 QFont fontOf(double points, bool bold) {
     QFont font(kFontFamily);
@@ -149,9 +144,7 @@ Form3::Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files)
     : source_(std::move(source)), files_(files),
       // A frame of the window's shows every row that waits.
       rows_([this] { QMetaObject::invokeMethod(this, &Form3::showRows, Qt::QueuedConnection); }),
-      rowPeriod_(std::clamp(std::chrono::milliseconds(
-                                QSettings().value(kRowPeriodKey, int(kRowPeriod.count())).toInt()),
-                            kShortestRowPeriod, kLongestRowPeriod)) {
+      rowPeriod_(WindowSettings::rowPeriod()) {
     // Where the instrument's font is missing, a sans-serif of like metrics.
     QFont::insertSubstitution(kFontFamily, QStringLiteral("Liberation Sans"));
     setWindowTitle(QStringLiteral(
@@ -285,16 +278,10 @@ void Form3::createAnalysisCommands() {
     fileMenu_->addSeparator();
     integrate_ = fileMenu_->addAction(QStringLiteral("Integra tutta l'acquisizione"));
     integrate_->setCheckable(true);
-    QSettings settings;
-    integrate_->setChecked(settings.value(kIntegrateKey, false).toBool());
-    connect(integrate_, &QAction::toggled, this,
-            [](bool whole) { QSettings().setValue(kIntegrateKey, whole); });
+    integrate_->setChecked(WindowSettings::integrating());
+    connect(integrate_, &QAction::toggled, this, &WindowSettings::saveIntegrating);
     fileMenu_->addAction(QStringLiteral("Geometria\u2026"), this, &Form3::chooseGeometry);
-    const double baseline = settings.value(kBaselineKey, 0.0).toDouble();
-    if (baseline > 0.0) {
-        geometry_ = Bearing::Geometry{
-            baseline, settings.value(kSpeedKey, Bearing::kSpeedOfSoundInAir).toDouble()};
-    }
+    geometry_ = WindowSettings::geometry();
 }
 
 // Continuous scanning's entries: on and off, the row period, recording.
@@ -322,7 +309,7 @@ void Form3::createFollowCommands() {
         periods_->addAction(choice);
         connect(choice, &QAction::triggered, this, [this, period] {
             setRowPeriod(period);
-            QSettings().setValue(kRowPeriodKey, int(period.count()));
+            WindowSettings::saveRowPeriod(period);
         });
     }
     setRowPeriod(rowPeriod_);
@@ -345,9 +332,7 @@ void Form3::setIntegrating(bool whole) {
 
 void Form3::setGeometry(const Bearing::Geometry& geometry) {
     geometry_ = geometry;
-    QSettings settings;
-    settings.setValue(kBaselineKey, geometry.baseline);
-    settings.setValue(kSpeedKey, geometry.speed);
+    WindowSettings::saveGeometry(geometry);
     if (instrument_.analysed()) {
         showResult();
     }
@@ -416,7 +401,7 @@ void Form3::useSource(const std::optional<CaptureOptions::Analyser>& choice) {
         return;
     }
     analyser_ = choice;
-    SourceSettings::save(choice);
+    WindowSettings::saveSource(choice);
     result_->setToolTip(QString::fromStdString(sourceText(analyser_)));
 }
 
@@ -455,10 +440,13 @@ void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString
     DeferredInput input(*this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::optional<OperatorError> failure;
+    scanning_ = true;
     try {
+        // input holds the clicks and keys; the window system's other events,
+        // a close among them, come through.
         instrument_.scan(source, [this] {
             showMarks();
-            QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            QApplication::processEvents();
         });
     } catch (const OperatorError& error) {
         failure = error;
@@ -471,6 +459,11 @@ void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString
         clearResult();
     }
     input.collect();
+    scanning_ = false;
+    if (closeAsked_) {
+        close();
+        return;
+    }
     std::optional<CaptureOptions::Channels> channels;
     if (failure && ChannelChoiceBox::offers(*failure)) {
         channels = ChannelChoiceBox::ask(this, failureTitle, *failure);
@@ -556,6 +549,13 @@ void Form3::mouseMoveEvent(QMouseEvent* event) {
 
 void Form3::contextMenuEvent(QContextMenuEvent* event) {
     fileMenu_->exec(event->globalPos());
+}
+
+// The scan's worker has a deadline, so a close asked for meanwhile waits
+// only that long.
+void Form3::closeEvent(QCloseEvent* event) {
+    closeAsked_ = scanning_;
+    event->setAccepted(!scanning_);
 }
 
 // Qt's own dialog, which Qt's Italian texts reach on every desktop.
@@ -788,8 +788,7 @@ void Form3::showRows() {
     if (const auto failure = rows_.recordingFailure()) {
         record_->setChecked(false);
         QMessageBox::warning(this, QStringLiteral("Registrazione interrotta"),
-                             QString::fromStdString(
-                                 operatorMessage({OperatorError::Kind::FileNotWritten, *failure})));
+                             QString::fromStdString(operatorMessage(*failure)));
     }
 }
 

@@ -96,6 +96,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // A close asked for during a scan waits for the scan to end.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();
@@ -135,6 +137,9 @@ private:
     CaptureSources* sources_ = nullptr;
     std::optional<CaptureOptions::Analyser> analyser_;
     CorrelogramPlot plot_{*this};
+    // A scan holds the window's thread; a close asked for meanwhile.
+    bool scanning_ = false;
+    bool closeAsked_ = false;
 
     // Where the file dialogs open: the folder of the last file chosen.
     QString folder_;

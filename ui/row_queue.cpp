@@ -1,29 +1,17 @@
 #include "row_queue.h"
 
-#include "operator_error.h"
 #include "result_csv.h"
-
-#include <cerrno>
-#include <cstring>
 
 RowQueue::~RowQueue() {
     stopRecording();
 }
 
 void RowQueue::push(Follower::Row row) {
+    recordRow(row);
     const BearingTimePlot::Line colours = BearingTimePlot::lineOf(row);
     bool first = false;
     {
         const std::lock_guard lock(mutex_);
-        if (record_ != nullptr) {
-            const std::string line =
-                ResultCsv::row(row.arrived, row.windows, row.lost, row.result) + "\n";
-            if (std::fputs(line.c_str(), record_) < 0 || std::fflush(record_) != 0) {
-                failure_ = recordPath_ + ": " + std::strerror(errno);
-                std::fclose(record_);
-                record_ = nullptr;
-            }
-        }
         first = rows_.empty();
         if (!first) {
             rows_.back().row.runs.clear();
@@ -38,36 +26,48 @@ void RowQueue::push(Follower::Row row) {
     }
 }
 
+// The recording is held here while the line is written, so that stopping it
+// meanwhile closes its file only after.
+void RowQueue::recordRow(const Follower::Row& row) {
+    std::shared_ptr<RowRecording> recording;
+    {
+        const std::lock_guard lock(mutex_);
+        recording = recording_;
+    }
+    if (!recording) {
+        return;
+    }
+    try {
+        recording->append(ResultCsv::row(row.arrived, row.windows, row.lost, row.result));
+    } catch (const OperatorError& error) {
+        const std::lock_guard lock(mutex_);
+        if (recording_ == recording) {
+            recording_.reset();
+            failure_ = error;
+        }
+    }
+}
+
 std::vector<RowQueue::Shown> RowQueue::take() {
     const std::lock_guard lock(mutex_);
     return std::exchange(rows_, {});
 }
 
 void RowQueue::record(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (file == nullptr) {
-        throw OperatorError(OperatorError::Kind::FileNotWritten, path, std::strerror(errno));
-    }
-    std::fseek(file, 0, SEEK_END);
-    if (std::ftell(file) == 0) {
-        std::fprintf(file, "%s\n", ResultCsv::kRowHeader);
-        std::fflush(file);
-    }
-    stopRecording();
+    auto recording = std::make_shared<RowRecording>(path);
     const std::lock_guard lock(mutex_);
-    record_ = file;
-    recordPath_ = path;
+    recording_.swap(recording);
+    failure_.reset();
 }
 
+// The file a recording leaves is closed once the lock is let go.
 void RowQueue::stopRecording() {
+    std::shared_ptr<RowRecording> recording;
     const std::lock_guard lock(mutex_);
-    if (record_ != nullptr) {
-        std::fclose(record_);
-        record_ = nullptr;
-    }
+    recording_.swap(recording);
 }
 
-std::optional<std::string> RowQueue::recordingFailure() {
+std::optional<OperatorError> RowQueue::recordingFailure() {
     const std::lock_guard lock(mutex_);
     return std::exchange(failure_, std::nullopt);
 }

@@ -1,4 +1,5 @@
 #include "file_replacement.h"
+#include "full_disk.h"
 #include "operator_error.h"
 
 #include <climits>
@@ -8,7 +9,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -49,22 +49,6 @@ struct stat infoOf(const fs::path& path) {
     ::lstat(path.c_str(), &info);
     return info;
 }
-
-// A full disk, as a limit on the size of the files this process writes.
-class FullDisk {
-public:
-    FullDisk() {
-        std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &before_);
-        rlimit small = before_;
-        small.rlim_cur = 4;
-        ::setrlimit(RLIMIT_FSIZE, &small);
-    }
-    ~FullDisk() { ::setrlimit(RLIMIT_FSIZE, &before_); }
-
-private:
-    rlimit before_{};
-};
 
 struct Target {
     const char* name;

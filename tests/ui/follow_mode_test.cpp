@@ -1,12 +1,18 @@
 // Continuous scanning in the window, from libsigrok's demo analyser.
 
 #include "form3_driver.h"
+#include "full_disk.h"
 #include "installed_sources.h"
 #include "result_csv.h"
+#include "row_queue.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
+
+using Kind = OperatorError::Kind;
 
 class FollowModeTest : public QObject {
     Q_OBJECT
@@ -53,6 +59,61 @@ private slots:
         QCOMPARE(lines.front(), QByteArray(ResultCsv::kRowHeader));
         QVERIFY2(lines.size() >= 3, file.fileName().toLocal8Bit());
         QVERIFY2(lines.at(1).contains(",83,") || lines.at(1).contains(",84,"), lines.at(1));
+    }
+
+    // Three rows recorded onto each target: only a regular file is opened,
+    // at once; whatever stops the recording, the file ends at a whole row.
+    void recordingKeepsWholeRowsInRegularFilesOnly() {
+        enum class Midway { Nothing, FillDisk, Remove };
+        const struct {
+            const char* target;
+            Midway midway;
+            std::optional<Kind> error;
+            int rowsLeft; // -1: no file left
+        } cases[] = {{"rows.csv", Midway::Nothing, {}, 3},
+                     {"fifo", Midway::Nothing, Kind::FileTargetNotRegular, 0},
+                     {"/dev/null", Midway::Nothing, Kind::FileTargetNotRegular, 0},
+                     {"rows.csv", Midway::FillDisk, Kind::RecordingStopped, 1},
+                     {"rows.csv", Midway::Remove, Kind::RecordingFileGone, -1}};
+        const Follower::Row row;
+        const QByteArray line = QByteArray::fromStdString(ResultCsv::row(row.arrived, row.windows,
+                                                                         row.lost, row.result)) +
+                                '\n';
+        for (const auto& c : cases) {
+            QTemporaryDir folder;
+            const QString path = c.target[0] == '/'
+                                     ? QString::fromLatin1(c.target)
+                                     : folder.filePath(QString::fromLatin1(c.target));
+            ::mkfifo(folder.filePath(QStringLiteral("fifo")).toLocal8Bit().constData(), 0600);
+            RowQueue queue([] {});
+            try {
+                queue.record(path.toStdString());
+            } catch (const OperatorError& error) {
+                QVERIFY2(c.error == error.kind(), c.target);
+                continue;
+            }
+            queue.push(row);
+            std::optional<FullDisk> full;
+            if (c.midway == Midway::FillDisk) {
+                full.emplace(QFileInfo(path).size() + line.size() / 2);
+            } else if (c.midway == Midway::Remove) {
+                QFile::remove(path);
+            }
+            queue.push(row);
+            queue.push(row);
+            full.reset();
+            const auto failure = queue.recordingFailure();
+            QVERIFY2(c.error == (failure ? std::optional(failure->kind()) : std::nullopt),
+                     c.target);
+            QFile file(path);
+            QCOMPARE(file.open(QIODevice::ReadOnly), c.rowsLeft >= 0);
+            QCOMPARE(file.readAll(), c.rowsLeft < 0 ? QByteArray()
+                                                    : QByteArray(ResultCsv::kRowHeader) + '\n' +
+                                                          line.repeated(c.rowsLeft));
+            if (c.error == Kind::RecordingStopped) {
+                QCOMPARE(failure->choices(), std::vector{std::to_string(c.rowsLeft)});
+            }
+        }
     }
 
     // Each row from dark blue at its lowest to yellow at its highest; a

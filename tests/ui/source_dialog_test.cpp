@@ -3,7 +3,7 @@
 #include "form3_driver.h"
 #include "installed_sources.h"
 #include "source_dialog.h"
-#include "source_settings.h"
+#include "window_settings.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -68,7 +68,7 @@ private slots:
         QVERIFY(driver.form->store().correlationRight[0] > 0.0);
         QVERIFY(!driver.label("Risultato")->text().isEmpty());
 
-        const auto remembered = SourceSettings::load();
+        const auto remembered = WindowSettings::source();
         QVERIFY(remembered);
         QCOMPARE(remembered->device.text, std::string("demo"));
         QCOMPARE(remembered->channels.left, std::string("D3"));
@@ -79,7 +79,7 @@ private slots:
         QVERIFY(okOf(reopened)->isEnabled());
 
         driver.form->useSource(std::nullopt);
-        QVERIFY(!SourceSettings::load());
+        QVERIFY(!WindowSettings::source());
     }
 
     // What a scan cannot take leaves OK off, and says why.
