@@ -129,17 +129,12 @@ int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, C
         }
         if (line.csv) {
             analyse(instrument, line.integrate);
-            errno = 0;
-            out << correlogramCsv(instrument.store()) << std::flush;
-            if (!out) {
-                throw unwritten();
-            }
         }
     } catch (const OperatorError& error) {
         tell(err, error);
         return kFailed;
     }
-    return kSucceeded;
+    return line.csv ? print(correlogramCsv(instrument.store()), out, err) : kSucceeded;
 }
 
 int follow(const CommandLine& line, const std::shared_ptr<SampleStream>& stream,
