@@ -26,6 +26,10 @@ std::chrono::microseconds StreamCutter::period() const {
     return std::chrono::microseconds(static_cast<std::int64_t>(windowsTimes_ * 1000 / rate_));
 }
 
+std::uint64_t StreamCutter::rowSamples() const {
+    return rowStart(1) * kWindow + kMaxLag;
+}
+
 std::uint64_t StreamCutter::rowStart(std::uint64_t row) const {
     return static_cast<std::uint64_t>(Wide{row} * windowsTimes_ / kPerRow);
 }

@@ -34,6 +34,8 @@ public:
     // The period rows are cut at, as raised.
     std::chrono::microseconds period() const;
     bool periodRaised() const { return raised_; }
+    // The samples the first row's windows read, look-ahead included.
+    std::uint64_t rowSamples() const;
 
     // The next samples of the stream.
     void take(std::span<const std::uint8_t> samples);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <variant>
 #include <vector>
 
 // What the command line says about where a scan's samples come from, in the
@@ -44,6 +45,21 @@ struct Analyser {
     std::uint64_t sampleRate = kPortRate;
     Config config; // without the rate, which is sampleRate
 };
+
+// A simulated noise source that moves: its lag, signed as a result states
+// it (negative on the left), goes from lag to lagEnd over seconds and back,
+// again and again; with 0 seconds it stays at lag. Samples come at rate.
+struct Simulation {
+    int lag = 0;
+    int lagEnd = 0;
+    double seconds = 0;
+    std::uint64_t rate = kPortRate;
+};
+
+// Where scans and streams come from: the parallel port, an analyser, or the
+// simulator.
+struct Port {};
+using Source = std::variant<Port, Analyser, Simulation>;
 
 DeviceSpec parseDeviceSpec(std::string_view text);
 // "RIGHT,LEFT": two different names.

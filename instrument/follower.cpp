@@ -21,7 +21,8 @@ constexpr auto kPoll = 50ms;
 
 // What the threads share with the Follower, kept alive by the last of them.
 struct Follower::Shared {
-    explicit Shared(std::size_t capacity) : buffer(capacity) {}
+    Shared(std::size_t capacity, std::uint64_t rowSamples, bool recorded)
+        : buffer(capacity, rowSamples, recorded) {}
 
     StreamBuffer buffer;
     std::atomic<bool> stopAsked{false};
@@ -57,7 +58,9 @@ Follower::Row analysed(StreamCutter::Row cut, std::uint64_t rate,
 Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::milliseconds period,
                    std::optional<Bearing::Geometry> geometry, Handlers handlers,
                    std::size_t bufferSamples)
-    : shared_(std::make_shared<Shared>(bufferSamples)) {
+    : shared_(std::make_shared<Shared>(bufferSamples,
+                                       StreamCutter(source->streamRate(), period).rowSamples(),
+                                       source->recorded())) {
     const std::uint64_t rate = source->streamRate();
     const StreamCutter cutting(rate, period);
     period_ = cutting.period();

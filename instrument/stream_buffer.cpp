@@ -2,13 +2,30 @@
 
 #include <utility>
 
+namespace {
+
+// How long a recording waits at most between looks at whether it should stop.
+constexpr std::chrono::milliseconds kRoomPoll{50};
+
+} // namespace
+
+bool StreamBuffer::roomFor(std::size_t count) const {
+    return held_ == 0 || held_ + count <= capacity_;
+}
+
 void StreamBuffer::take(std::span<const std::uint8_t> samples) {
     if (samples.empty()) {
         return;
     }
     {
-        const std::lock_guard lock(mutex_);
-        if (held_ + samples.size() > capacity_) {
+        std::unique_lock lock(mutex_);
+        while (waitsForRoom_ && !roomFor(samples.size()) && !stopping_) {
+            changed_.wait_for(lock, kRoomPoll);
+        }
+        if (stopping_ && waitsForRoom_) {
+            return;
+        }
+        if (!roomFor(samples.size())) {
             dropped_ += samples.size();
         } else {
             held_ += samples.size();
@@ -16,7 +33,7 @@ void StreamBuffer::take(std::span<const std::uint8_t> samples) {
                                0,
                                Clock::now(),
                                std::chrono::system_clock::now()});
-            changed_.notify_one();
+            changed_.notify_all();
             return;
         }
     }
@@ -31,7 +48,7 @@ void StreamBuffer::lose(std::uint64_t count) {
     } else {
         pieces_.push_back({{}, count, Clock::now(), std::chrono::system_clock::now()});
     }
-    changed_.notify_one();
+    changed_.notify_all();
 }
 
 void StreamBuffer::stop() {
@@ -47,5 +64,6 @@ std::vector<StreamBuffer::Piece> StreamBuffer::wait(std::chrono::milliseconds li
                                std::make_move_iterator(pieces_.end()));
     pieces_.clear();
     held_ = 0;
+    changed_.notify_all(); // a recording waits for the room
     return waiting;
 }

@@ -11,9 +11,10 @@
 #include <vector>
 
 // Between the thread a source streams on and the thread that analyses the
-// stream. The source's samples are copied in and it never waits for the
-// analysis: when capacity samples already wait, what comes is dropped as a
-// whole and told as lost, in its place in the stream.
+// stream. The source's samples are copied in. A live source never waits for
+// the analysis: when capacity samples already wait, what comes is dropped as
+// a whole and told as lost, in its place in the stream. A recording waits
+// for room instead, so that none of its samples is lost.
 class StreamBuffer final : public StreamSink {
 public:
     using Clock = std::chrono::steady_clock;
@@ -26,11 +27,13 @@ public:
         std::chrono::system_clock::time_point arrivedOnTheClock;
     };
 
-    explicit StreamBuffer(std::size_t capacity) : capacity_(capacity) {}
+    StreamBuffer(std::size_t capacity, std::uint64_t rowSamples, bool waitsForRoom = false)
+        : capacity_(capacity), rowSamples_(rowSamples), waitsForRoom_(waitsForRoom) {}
 
     void take(std::span<const std::uint8_t> samples) override;
     void lose(std::uint64_t count) override;
     bool stopping() const override { return stopping_.load(); }
+    std::uint64_t rowSamples() const override { return rowSamples_; }
 
     // Asks the source to stop, and wakes the analysis.
     void stop();
@@ -41,7 +44,13 @@ public:
     std::uint64_t dropped() const { return dropped_.load(); }
 
 private:
+    // Whether samples waiting leave room for count more; one piece larger
+    // than the whole buffer goes in alone.
+    bool roomFor(std::size_t count) const;
+
     std::size_t capacity_;
+    std::uint64_t rowSamples_;
+    bool waitsForRoom_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Piece> pieces_;

@@ -125,6 +125,7 @@ public:
     }
     void lose(std::uint64_t count) override { lost += count; }
     bool stopping() const override { return taken.size() >= enough_; }
+    std::uint64_t rowSamples() const override { return kSamples; }
 
     std::vector<std::uint8_t> taken;
     std::uint64_t lost = 0;
