@@ -37,34 +37,51 @@ int SectorCorrelator::integrate(const std::vector<std::uint8_t>& right,
     return integrate({{padded(right), padded(left), windowsIn(samples)}}, leftSector, rightSector);
 }
 
-int SectorCorrelator::integrate(const std::vector<Run>& runs, SampleStore::Correlogram& leftSector,
-                                SampleStore::Correlogram& rightSector) {
+SectorCorrelator::Sums::Sums() : left(WindowSums::kLanes), right(WindowSums::kLanes) {}
+
+void SectorCorrelator::add(const std::vector<Run>& runs, Sums& sums) {
     int windows = 0;
     for (const Run& run : runs) {
         windows += run.windows;
     }
     if (windows == 0) {
-        return 0;
+        return;
     }
-    const auto sector = [&runs, windows](bool left, SampleStore::Correlogram& result) {
-        double sums[WindowSums::kLanes] = {};
+    const auto sector = [&runs](bool left, std::vector<double>& result) {
         for (const Run& run : runs) {
             const auto& reference = left ? run.left : run.right;
             const auto& compared = left ? run.right : run.left;
-            WindowSums::add(reference.data(), compared.data(), run.windows, sums);
-        }
-        for (int d = 0; d <= kMaxLag; ++d) {
-            result[static_cast<std::size_t>(d)] = sums[d] / windows;
+            WindowSums::add(reference.data(), compared.data(), run.windows, result.data());
         }
     };
     // One sector on another core meanwhile: they share nothing they write.
     std::thread other([&] {
         nameThisThread("settore");
-        sector(false, rightSector);
+        sector(false, sums.right);
     });
-    sector(true, leftSector);
+    sector(true, sums.left);
     other.join();
-    return windows;
+    sums.windows += windows;
+}
+
+int SectorCorrelator::mean(const Sums& sums, SampleStore::Correlogram& leftSector,
+                           SampleStore::Correlogram& rightSector) {
+    if (sums.windows == 0) {
+        return 0;
+    }
+    for (int d = 0; d <= kMaxLag; ++d) {
+        const auto lag = static_cast<std::size_t>(d);
+        leftSector[lag] = sums.left[lag] / sums.windows;
+        rightSector[lag] = sums.right[lag] / sums.windows;
+    }
+    return sums.windows;
+}
+
+int SectorCorrelator::integrate(const std::vector<Run>& runs, SampleStore::Correlogram& leftSector,
+                                SampleStore::Correlogram& rightSector) {
+    Sums sums;
+    add(runs, sums);
+    return mean(sums, leftSector, rightSector);
 }
 
 void SectorCorrelator::analyse(SampleStore& store, const LagConsumer& consumer) {

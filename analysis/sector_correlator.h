@@ -51,5 +51,18 @@ public:
     // Returns the number of windows.
     static int integrate(const std::vector<Run>& runs, SampleStore::Correlogram& leftSector,
                          SampleStore::Correlogram& rightSector);
+    // The sums that mean is taken from, for a stream that comes in runs:
+    // runs added in order, and the mean taken at the end, give integrate()
+    // over all of them bit for bit.
+    struct Sums {
+        std::vector<double> left;
+        std::vector<double> right;
+        int windows = 0;
+        Sums();
+    };
+    static void add(const std::vector<Run>& runs, Sums& sums);
+    // Returns the number of windows; nothing is written when there are none.
+    static int mean(const Sums& sums, SampleStore::Correlogram& leftSector,
+                    SampleStore::Correlogram& rightSector);
     static void computeSector(SampleStore& store, Side sector, const LagConsumer& consumer);
 };

@@ -62,6 +62,16 @@ std::vector<StreamCutter::Row> StreamCutter::finished() {
     return std::exchange(finished_, {});
 }
 
+void StreamCutter::end() {
+    const std::uint64_t complete = end_ >= kMaxLag ? (end_ - kMaxLag) / kWindow : 0;
+    if (complete > nextWindow_) {
+        addRun(complete);
+    }
+    if (row_.windows > 0 || row_.lost > 0) {
+        finishRow();
+    }
+}
+
 // Every row whose windows the samples now complete.
 void StreamCutter::cutReady() {
     for (;;) {
@@ -113,6 +123,7 @@ void StreamCutter::finishRow() {
     finished_.push_back(std::move(row_));
     row_ = Row{};
     row_.index = next;
+    row_.firstSample = rowStart(next) * kWindow;
     rightSeen_ = 0;
     leftSeen_ = 0;
 }

@@ -19,6 +19,7 @@ class StreamCutter {
 public:
     struct Row {
         std::uint64_t index = 0;
+        std::uint64_t firstSample = 0;           // where its first window starts
         std::vector<SectorCorrelator::Run> runs; // contiguous windows, in order
         int windows = 0;                         // in the runs
         int lost = 0;                            // windows that touched lost samples
@@ -43,6 +44,9 @@ public:
     void lose(std::uint64_t count);
     // The rows finished since the last call, in order.
     std::vector<Row> finished();
+    // Ends the stream: the row under way is finished with the whole windows
+    // it has, if any.
+    void end();
 
 private:
     std::uint64_t rowStart(std::uint64_t row) const;

@@ -126,18 +126,17 @@ void takeDeviceOptions(const QCommandLineParser& parser, CommandLine& line) {
     }
 }
 
-// A file is the scan of --csv and the captures of --summary: nothing else
-// can be one there, and --follow and --scan take none.
+// A file is the scan of --csv, the captures of --summary and the stream of
+// --follow: nothing else can be one there, and --scan takes none.
 void refuseMisplacedFile(const CommandLine& line) {
     using Action = CommandLine::Action;
     if (!line.file) {
         return;
     }
-    const bool fromFile =
-        line.action == Action::RunWithoutWindow || line.action == Action::Summarize;
-    if (line.action == Action::Follow || line.action == Action::ListAnalysers) {
-        throw OperatorError(Kind::FileWithOption,
-                            line.action == Action::Follow ? "--follow" : "--scan", *line.file);
+    const bool fromFile = line.action == Action::RunWithoutWindow ||
+                          line.action == Action::Summarize || line.action == Action::Follow;
+    if (line.action == Action::ListAnalysers) {
+        throw OperatorError(Kind::FileWithOption, "--scan", *line.file);
     }
     if (fromFile && line.device) {
         throw OperatorError(Kind::FileWithOption, "-d", *line.file);

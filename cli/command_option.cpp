@@ -38,8 +38,9 @@ const CommandOption kOptions[] = {
     {"", "follow", "", false, Run::Follow,
      "senza finestra: scansione continua; scrive in CSV una riga\n"
      "per periodo (ora, finestre, verdetto, ritardo, direzione,\n"
-     "contrasto), media delle sue finestre, finché non viene\n"
-     "interrotto (Ctrl+C)"},
+     "contrasto, inizio in secondi), media delle sue finestre,\n"
+     "finché non viene interrotto (Ctrl+C); con un FILE.sr lo\n"
+     "ripercorre tutto, alla velocità dell'analisi"},
     {"", "count", "N", true, Run::Follow, "con --follow: si ferma dopo N righe"},
     {"", "row-period", "SECONDI", true, Run::Window | Run::Follow,
      "il periodo delle righe della scansione continua, da %6 a\n"
@@ -57,8 +58,8 @@ const CommandOption kOptions[] = {
      "verdetto, ritardo, direzione, contrasto"},
     {"", "integrate", "", false, Run::OneScan | Run::Summary | Run::Follow,
      "con --csv e --summary: la media su tutte le finestre\n"
-     "intere dei campioni, invece della prima sola (--follow la\n"
-     "fa sempre)"},
+     "intere dei campioni, invece della prima sola; --summary\n"
+     "legge così ogni file per intero (--follow la fa sempre)"},
     {"", "baseline", "METRI", true, Run::Summary | Run::Follow,
      "con --summary e --follow: la distanza tra i ricevitori,\n"
      "che dà la direzione"},

@@ -4,6 +4,7 @@
 #include "linux_port_io.h"
 #include "operator_error.h"
 #include "operator_message.h"
+#include "result_csv.h"
 #include "session_files.h"
 #include "window_settings.h"
 #include "windowless_run.h"
@@ -99,10 +100,11 @@ std::vector<WindowlessRun::Named> summarized(const CommandLine& line,
                                              CaptureFiles& files) {
     std::vector<WindowlessRun::Named> captures;
     for (const std::string& file : line.files) {
-        captures.push_back({file, files.open(file)});
+        captures.push_back({file, files.open(file),
+                            [&files, &line, file] { return files.stream(file, line.channels); }});
     }
     if (captures.empty()) {
-        captures.push_back({line.device ? line.device->text : "port", scan});
+        captures.push_back({line.device ? line.device->text : "port", scan, {}});
     }
     return captures;
 }
@@ -115,10 +117,20 @@ extern "C" void interrupt(int) {
     interrupted = true;
 }
 
-int followed(const CommandLine& line, CaptureSources& sources) {
+// A file given is replayed; otherwise the analyser named streams, or the port.
+int followed(const CommandLine& line, CaptureSources& sources, CaptureFiles& files) {
     std::shared_ptr<SampleStream> stream;
+    CaptureOrigin origin;
     try {
-        stream = sources.stream(line.device ? std::optional(line.analyser()) : std::nullopt);
+        if (line.file) {
+            stream = files.stream(*line.file, line.channels);
+            origin = FileOrigin{*line.file, line.channels};
+        } else if (line.device) {
+            stream = sources.stream(line.analyser());
+            origin = DeviceOrigin{line.device->text, line.channels};
+        } else {
+            stream = sources.stream(CaptureOptions::Port{});
+        }
     } catch (const OperatorError& error) {
         return fail(error);
     }
@@ -126,7 +138,13 @@ int followed(const CommandLine& line, CaptureSources& sources) {
     action.sa_handler = interrupt;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    const int status = WindowlessRun::follow(line, stream, interrupted, std::cout, std::cerr);
+    // Outlives this function: its threads may still run at the exit below.
+    auto* session = new Session(nullptr, files, {ResultCsv::kRowHeader, ResultCsv::row}, false);
+    session->choose({line.rowPeriod.value_or(kRowPeriod), true,
+                     line.baseline ? std::optional(Bearing::Geometry{*line.baseline, line.speed})
+                                   : std::nullopt});
+    const int status =
+        WindowlessRun::follow(line, *session, stream, origin, interrupted, std::cout, std::cerr);
     // A stream that did not end in time still holds its device: leave without
     // tearing down what its threads use.
     std::fflush(nullptr);
@@ -159,10 +177,10 @@ int main(int argc, char* argv[]) {
         return finish(WindowlessRun::listAnalysers(
             sources, line.device, WindowlessRun::kListingBound, std::cout, std::cerr));
     }
-    if (line.action == CommandLine::Action::Follow) {
-        return followed(line, sources);
-    }
     SessionFiles files(line.channels);
+    if (line.action == CommandLine::Action::Follow) {
+        return followed(line, sources, files);
+    }
     std::shared_ptr<CaptureSource> source;
     try {
         source = scanSource(line, sources, files);
@@ -202,7 +220,8 @@ int main(int argc, char* argv[]) {
         }
     }
     Form3 window(source, files);
-    window.offerSources(sources, analyser);
+    window.offerSources(sources,
+                        analyser ? CaptureOptions::Source(*analyser) : CaptureOptions::Port{});
     if (line.rowPeriod) {
         window.setRowPeriod(*line.rowPeriod);
     }

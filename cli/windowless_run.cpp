@@ -2,18 +2,17 @@
 
 #include "bounded_progress.h"
 #include "correlogram_csv.h"
-#include "follower.h"
 #include "instrument.h"
 #include "operator_error.h"
 #include "operator_message.h"
 #include "origin_text.h"
 #include "result_csv.h"
 #include "result_text.h"
+#include "whole_recording.h"
 
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -34,21 +33,6 @@ OperatorError unwritten() {
 
 void tell(std::ostream& err, const OperatorError& error) {
     err << "correlatore: " << operatorMessage(error) << '\n';
-}
-
-// Writes the rows, each checked, while count stays below limit; false once
-// out refused one.
-bool written(std::deque<std::string>& rows, std::uint64_t& count,
-             const std::optional<std::uint64_t>& limit, std::ostream& out) {
-    for (; !rows.empty() && (!limit || count < *limit); ++count) {
-        errno = 0;
-        out << rows.front() << std::endl;
-        if (!out) {
-            return false;
-        }
-        rows.pop_front();
-    }
-    return true;
 }
 
 // A phase of a driver's search that overran: the driver did not answer.
@@ -105,9 +89,15 @@ int summarize(const CommandLine& line, const std::vector<Named>& captures, std::
         Instrument instrument;
         try {
             instrument.scan(capture.source);
-            analyse(instrument, line.integrate);
-            row = ResultCsv::columns(instrument.assess(geometry),
-                                     channelsNote(instrument.marks().origin));
+            Bearing::Result result;
+            // A recording is integrated whole, however long.
+            if (line.integrate && capture.recording) {
+                result = WholeRecording::assess(capture.recording(), geometry).result;
+            } else {
+                analyse(instrument, line.integrate);
+                result = instrument.assess(geometry);
+            }
+            row = ResultCsv::columns(result, channelsNote(instrument.marks().origin));
         } catch (const OperatorError& error) {
             row = ResultCsv::failure(operatorMessage(error));
             status = kFailed;
@@ -137,56 +127,74 @@ int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, C
     return line.csv ? print(correlogramCsv(instrument.store()), out, err) : kSucceeded;
 }
 
-int follow(const CommandLine& line, const std::shared_ptr<SampleStream>& stream,
-           const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err) {
-    std::optional<Bearing::Geometry> geometry;
-    if (line.baseline) {
-        geometry = Bearing::Geometry{*line.baseline, line.speed};
+namespace {
+
+// What the command line hears of its session: rows waiting, and the end.
+class Watch final : public Session::Observer {
+public:
+    void rowsWaiting() override {
+        const std::lock_guard lock(mutex_);
+        changed_.notify_one();
     }
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::string> lines;
-    std::optional<std::optional<OperatorError>> ended;
-    Follower follower(stream, line.rowPeriod.value_or(kRowPeriod), geometry,
-                      {[&](Follower::Row row) {
-                           std::string text =
-                               ResultCsv::row(row.arrived, row.windows, row.lost, row.result);
-                           const std::lock_guard lock(mutex);
-                           lines.push_back(std::move(text));
-                           changed.notify_one();
-                       },
-                       [&](const std::optional<OperatorError>& fault) {
-                           const std::lock_guard lock(mutex);
-                           ended = fault;
-                           changed.notify_one();
-                       }});
-    if (follower.periodRaised()) {
-        err << "correlatore: " << raisedPeriodText(follower.period()) << '\n';
+    void followingEnded(const Follower::End& end) override {
+        const std::lock_guard lock(mutex_);
+        ended_ = end;
+        changed_.notify_one();
+    }
+    // How the mode ended, once it has, after waiting up to limit for news.
+    std::optional<Follower::End> wait(std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, limit);
+        return ended_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::optional<Follower::End> ended_;
+};
+
+} // namespace
+
+int follow(const CommandLine& line, Session& session, const std::shared_ptr<SampleStream>& stream,
+           const CaptureOrigin& origin, const std::atomic<bool>& interrupted, std::ostream& out,
+           std::ostream& err) {
+    Watch watch;
+    session.setObserver(&watch);
+    session.follow(stream, origin);
+    if (session.periodRaised()) {
+        err << "correlatore: " << raisedPeriodText(session.period()) << '\n';
     }
     bool writing = print(std::string(ResultCsv::kRowHeader) + '\n', out, err) == kSucceeded;
     std::uint64_t count = 0;
-    std::deque<std::string> ready;
-    std::unique_lock lock(mutex);
+    std::optional<Follower::End> ended;
     while (writing && !ended && !interrupted && (!line.count || count < *line.count)) {
-        changed.wait_for(lock, std::chrono::milliseconds(20));
-        ready.insert(ready.end(), lines.begin(), lines.end());
-        lines.clear();
-        // Written outside the lock, so that a slow reader never holds up the analysis.
-        lock.unlock();
-        writing = written(ready, count, line.count, out);
-        if (!writing) {
-            tell(err, unwritten());
+        // The rows the session had when it ended are its last.
+        ended = watch.wait(std::chrono::milliseconds(20));
+        for (const Follower::Row& row : session.takeRows()) {
+            if (line.count && count == *line.count) {
+                break;
+            }
+            // Written on this thread, so that a slow reader holds up only a
+            // recording's replay, never a live analysis.
+            writing =
+                print(ResultCsv::row(row, session.followRate()) + '\n', out, err) == kSucceeded;
+            if (!writing) {
+                break;
+            }
+            ++count;
         }
-        lock.lock();
     }
-    lock.unlock();
-    follower.stop();
+    session.stopFollowing();
     // The acquisition is stopped cleanly when the device lets it.
-    follower.waitForEnd(std::chrono::milliseconds(800));
-    lock.lock();
-    if (ended && *ended) {
-        tell(err, **ended);
+    session.waitForEnd(std::chrono::milliseconds(800));
+    session.setObserver(nullptr);
+    if (ended && ended->fault) {
+        tell(err, *ended->fault);
         return kFailed;
+    }
+    if (writing && ended && ended->reachedEnd) {
+        err << "correlatore: " << replayEndedText() << '\n';
     }
     return writing ? kSucceeded : kFailed;
 }

@@ -4,9 +4,11 @@
 #include "capture_source.h"
 #include "capture_sources.h"
 #include "command_line.h"
+#include "session.h"
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -30,10 +32,12 @@ int print(const std::string& text, std::ostream& out, std::ostream& err);
 int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, CaptureFiles& files,
         std::ostream& out, std::ostream& err);
 
-// A capture to sum up, and the name its row gives it.
+// A capture to sum up, the name its row gives it, and for a file the same
+// read whole as a recording, opened when it is read.
 struct Named {
     std::string name;
     std::shared_ptr<CaptureSource> source;
+    std::function<std::shared_ptr<SampleStream>()> recording;
 };
 
 // One CSV row per capture, with the header first: what each analysis found.
@@ -55,11 +59,14 @@ inline constexpr std::chrono::seconds kListingBound{15};
 int listAnalysers(CaptureSources& sources, const std::optional<CaptureOptions::DeviceSpec>& where,
                   std::chrono::milliseconds bound, std::ostream& out, std::ostream& err);
 
-// Follows a source row by row: the header line, then one CSV line per row,
-// flushed as it comes, until count rows, interrupted, a fault or out
-// refuses a line. A row period raised to one window's span is told on err.
-// Returns kFailed after a fault or a refused line, with its message on err.
-int follow(const CommandLine& line, const std::shared_ptr<SampleStream>& stream,
-           const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
+// Follows stream, whose samples come from origin, row by row through
+// session: the header line, then one CSV line per row, flushed as it
+// comes, until count rows, interrupted, the end of a recording (told on
+// err), a fault or out refuses a line. A row period raised to one window's
+// span is told on err. Returns kFailed after a fault or a refused line,
+// with its message on err.
+int follow(const CommandLine& line, Session& session, const std::shared_ptr<SampleStream>& stream,
+           const CaptureOrigin& origin, const std::atomic<bool>& interrupted, std::ostream& out,
+           std::ostream& err);
 
 } // namespace WindowlessRun

@@ -64,6 +64,7 @@ public:
                            // detail; choices: the rows this recording kept, unless the file
                            // could not be cut back to its last whole row
         RecordingFileGone, // the path no longer names the file being written
+        FollowStillStopping, // the last continuous scan has not let its source go yet
         // The command line; the subject is the value the operator wrote.
         OptionUnknown,
         OptionValueMissing,

@@ -29,9 +29,28 @@ struct Follower::Shared {
     std::mutex mutex; // the handlers and the ends
     std::condition_variable changed;
     Handlers handlers;
+    bool calling = false; // a handler runs, outside the lock
     bool streamEnded = false;
     std::optional<OperatorError> fault;
     bool ended = false;
+
+    // Calls call with the handlers as they stand, outside the lock; a row
+    // only while the mode is not stopped.
+    template <typename Call> void callHandler(bool row, Call&& call) {
+        Handlers current;
+        {
+            const std::lock_guard lock(mutex);
+            if (row && stopAsked) {
+                return;
+            }
+            current = handlers;
+            calling = true;
+        }
+        call(current);
+        const std::lock_guard lock(mutex);
+        calling = false;
+        changed.notify_all();
+    }
 };
 
 namespace {
@@ -40,6 +59,7 @@ Follower::Row analysed(StreamCutter::Row cut, std::uint64_t rate,
                        const std::optional<Bearing::Geometry>& geometry) {
     Follower::Row row;
     row.index = cut.index;
+    row.firstSample = cut.firstSample;
     row.lost = cut.lost;
     SampleStore::Correlogram left{};
     SampleStore::Correlogram right{};
@@ -96,7 +116,7 @@ Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::millisecon
     // The analysis: rows as the stream completes them, in order. After a
     // fault the rows the stream completed are still given; after a stop,
     // nothing more.
-    std::thread([shared = shared_, rate, period, geometry] {
+    std::thread([shared = shared_, rate, period, geometry, recorded = source->recorded()] {
         nameThisThread("analisi");
         StreamCutter cutter(rate, period);
         for (;;) {
@@ -112,12 +132,15 @@ Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::millisecon
                 }
                 for (auto& cut : cutter.finished()) {
                     Row row = analysed(std::move(cut), rate, geometry);
-                    row.arrived = piece.arrivedOnTheClock;
-                    row.arrivedSteady = piece.arrived;
-                    const std::lock_guard lock(shared->mutex);
-                    if (shared->handlers.row && !shared->stopAsked) {
-                        shared->handlers.row(std::move(row));
+                    if (!recorded) {
+                        row.arrived = piece.arrivedOnTheClock;
                     }
+                    row.arrivedSteady = piece.arrived;
+                    shared->callHandler(true, [&row](const Handlers& current) {
+                        if (current.row) {
+                            current.row(std::move(row));
+                        }
+                    });
                 }
             }
             if (shared->stopAsked) {
@@ -128,11 +151,20 @@ Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::millisecon
                 break;
             }
         }
-        std::unique_lock lock(shared->mutex);
-        shared->changed.wait(lock, [&] { return shared->streamEnded; });
-        if (shared->handlers.ended) {
-            shared->handlers.ended(shared->fault);
+        End end;
+        {
+            // The stream's thread ends within its worker's deadlines.
+            std::unique_lock lock(shared->mutex);
+            shared->changed.wait(lock, [&] { return shared->streamEnded; });
+            end.fault = shared->fault;
+            end.reachedEnd = recorded && !end.fault && !shared->stopAsked;
         }
+        shared->callHandler(false, [&end](const Handlers& current) {
+            if (current.ended) {
+                current.ended(end);
+            }
+        });
+        const std::lock_guard lock(shared->mutex);
         shared->ended = true;
         shared->changed.notify_all();
     }).detach();
@@ -140,8 +172,9 @@ Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::millisecon
 
 Follower::~Follower() {
     stop();
-    const std::lock_guard lock(shared_->mutex);
+    std::unique_lock lock(shared_->mutex);
     shared_->handlers = {};
+    shared_->changed.wait_for(lock, kHandlerLimit, [this] { return !shared_->calling; });
 }
 
 void Follower::stop() {

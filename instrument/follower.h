@@ -19,9 +19,12 @@ class Follower {
 public:
     struct Row {
         std::uint64_t index = 0;
-        // When the row's last sample came, on the system's clock and on the
-        // steady one.
-        std::chrono::system_clock::time_point arrived;
+        // The stream's sample that the row's first window starts at, counting
+        // from 0 and counting the samples lost.
+        std::uint64_t firstSample = 0;
+        // When the row's last sample came, on the system's clock (not for a
+        // recording, which has no time of day) and on the steady one.
+        std::optional<std::chrono::system_clock::time_point> arrived;
         std::chrono::steady_clock::time_point arrivedSteady;
         int windows = 0;
         int lost = 0; // windows that touched samples the stream lost
@@ -29,12 +32,18 @@ public:
         Bearing::Result result;
         std::vector<SectorCorrelator::Run> runs; // the row's samples
     };
+    // How the mode ended: stopped, at a recording's end, or by a fault.
+    struct End {
+        std::optional<OperatorError> fault;
+        bool reachedEnd = false; // a recording's last sample was analysed
+    };
+    // Called on the analysing thread, never under the follower's lock; they
+    // must return promptly, since stopping waits for a call under way.
     struct Handlers {
-        // Each row in order, on the analysing thread.
+        // Each row in order.
         std::function<void(Row)> row;
-        // Once, on the same thread, when the mode ends: with the fault that
-        // ended it, or nothing when it was stopped.
-        std::function<void(const std::optional<OperatorError>&)> ended;
+        // Once, when the mode ends.
+        std::function<void(const End&)> ended;
     };
 
     // Samples that may wait for the analysis before the stream's own are
@@ -44,8 +53,10 @@ public:
     Follower(std::shared_ptr<SampleStream> source, std::chrono::milliseconds period,
              std::optional<Bearing::Geometry> geometry, Handlers handlers,
              std::size_t bufferSamples = kBufferSamples);
-    // Stops, and lets go of the handlers: none is called once this returns.
+    // Stops, and lets go of the handlers: none is called once this returns,
+    // and a call under way is waited for up to kHandlerLimit.
     ~Follower();
+    static constexpr std::chrono::seconds kHandlerLimit{5};
     Follower(const Follower&) = delete;
     Follower& operator=(const Follower&) = delete;
 

@@ -315,6 +315,9 @@ std::string operatorMessage(const OperatorError& error) {
                " è stato cancellato, spostato o sostituito mentre si registrava, e le righe "
                "seguenti non vi sarebbero arrivate. Per continuare, avviare di nuovo "
                "\"Registra…\".";
+    case Kind::FollowStillStopping:
+        return "La scansione continua precedente non ha ancora lasciato la sorgente. Riprovare "
+               "tra qualche secondo.";
     case Kind::OptionUnknown:
         return "Opzione sconosciuta: " + quoted(value) + ". Opzioni accettate: " + joined(choices) +
                " (\"correlatore --help\" le descrive).";

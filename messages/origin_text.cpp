@@ -1,6 +1,7 @@
 #include "origin_text.h"
 
 #include "instrument_constants.h"
+#include "result_text.h"
 
 namespace {
 
@@ -31,12 +32,17 @@ std::string channelsNote(const std::optional<CaptureOrigin>& origin) {
     return {};
 }
 
-std::string sourceText(const std::optional<CaptureOptions::Analyser>& analyser) {
-    if (!analyser) {
-        return std::string("Sorgente delle scansioni: porta parallela (") + kPortDevice + ", " +
-               CaptureOptions::formatSampleRate(kPortRate) + ")";
+std::string sourceText(const CaptureOptions::Source& source) {
+    if (const auto* analyser = std::get_if<CaptureOptions::Analyser>(&source)) {
+        return "Sorgente delle scansioni: analizzatore logico " + analyser->device.text +
+               ", canali " + channelsText(analyser->channels) + ", " +
+               CaptureOptions::formatSampleRate(analyser->sampleRate);
     }
-    return "Sorgente delle scansioni: analizzatore logico " + analyser->device.text + ", canali " +
-           channelsText(analyser->channels) + ", " +
-           CaptureOptions::formatSampleRate(analyser->sampleRate);
+    if (const auto* simulation = std::get_if<CaptureOptions::Simulation>(&source)) {
+        return "Sorgente delle scansioni: simulatore, una sorgente che si sposta in " +
+               fixedNumber(simulation->seconds, 0, ",") + " s, " +
+               CaptureOptions::formatSampleRate(simulation->rate);
+    }
+    return std::string("Sorgente delle scansioni: porta parallela (") + kPortDevice + ", " +
+           CaptureOptions::formatSampleRate(kPortRate) + ")";
 }

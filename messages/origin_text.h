@@ -13,4 +13,4 @@
 // nothing when the channels were the default ones or named.
 std::string channelsNote(const std::optional<CaptureOrigin>& origin);
 // The source of the window's scans: the port, or an analyser.
-std::string sourceText(const std::optional<CaptureOptions::Analyser>& analyser);
+std::string sourceText(const CaptureOptions::Source& source);

@@ -62,10 +62,22 @@ std::string failure(const std::string& message) {
     return "error,,,,,,," + quoted(message);
 }
 
-std::string row(std::chrono::system_clock::time_point arrived, int windows, int lost,
-                const Bearing::Result& result) {
-    return localTime(arrived) + "," + std::to_string(windows) + "," +
-           columns(result, lostWindowsText(lost));
+std::string row(const Follower::Row& row, std::uint64_t rate) {
+    return (row.arrived ? localTime(*row.arrived) : std::string()) + "," +
+           std::to_string(row.windows) + "," + columns(row.result, lostWindowsText(row.lost)) +
+           "," + seconds(row.firstSample, rate);
+}
+
+// In whole microseconds, rounded, with integers alone: a double would lose
+// the last digits after a few days at the fastest rates.
+std::string seconds(std::uint64_t sample, std::uint64_t rate) {
+    __extension__ using Wide = unsigned __int128;
+    const auto micros = static_cast<std::uint64_t>((Wide{sample} * 1'000'000 + rate / 2) / rate);
+    char text[32];
+    std::snprintf(text, sizeof text, "%llu.%06llu",
+                  static_cast<unsigned long long>(micros / 1'000'000),
+                  static_cast<unsigned long long>(micros % 1'000'000));
+    return text;
 }
 
 std::string localTime(std::chrono::system_clock::time_point time) {

@@ -67,6 +67,10 @@ std::string lostWindowsText(int lost) {
            "persi).";
 }
 
+std::string replayEndedText() {
+    return "Riproduzione terminata: il file è stato letto fino all'ultimo campione.";
+}
+
 std::string raisedPeriodText(std::chrono::microseconds period) {
     return "Periodo delle righe portato a " +
            fixedNumber(static_cast<double>(period.count()) / 1e6, 3, ".") +

@@ -18,3 +18,5 @@ std::string fixedNumber(double value, int decimals, std::string_view decimalPoin
 std::string lostWindowsText(int lost);
 // That the row period was raised to one window's span, which lasts period.
 std::string raisedPeriodText(std::chrono::microseconds period);
+// That a recording was followed to its last sample.
+std::string replayEndedText();

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-// Where the window may take its scans from: the parallel port, or one of the
-// logic analysers that libsigrok drives.
+// Where the window may take its scans from: the parallel port, one of the
+// logic analysers that libsigrok drives, or the simulator.
 class CaptureSources {
 public:
     virtual ~CaptureSources() = default;
@@ -27,8 +27,8 @@ public:
     virtual std::shared_ptr<CaptureSource> port() = 0;
     // Throws OperatorError for a driver or scan option libsigrok lacks.
     virtual std::shared_ptr<CaptureSource> analyser(const CaptureOptions::Analyser& analyser) = 0;
-    // A stream from the analyser, or from the port when there is none; throws
-    // as analyser() does.
-    virtual std::shared_ptr<SampleStream>
-    stream(const std::optional<CaptureOptions::Analyser>& analyser) = 0;
+    virtual std::shared_ptr<CaptureSource>
+    simulation(const CaptureOptions::Simulation& simulation) = 0;
+    // A stream from source; throws as analyser() does.
+    virtual std::shared_ptr<SampleStream> stream(const CaptureOptions::Source& source) = 0;
 };

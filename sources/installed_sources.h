@@ -14,8 +14,9 @@ public:
                                     CaptureWorker::Progress& progress) override;
     std::shared_ptr<CaptureSource> port() override;
     std::shared_ptr<CaptureSource> analyser(const CaptureOptions::Analyser& analyser) override;
-    std::shared_ptr<SampleStream>
-    stream(const std::optional<CaptureOptions::Analyser>& analyser) override;
+    std::shared_ptr<CaptureSource>
+    simulation(const CaptureOptions::Simulation& simulation) override;
+    std::shared_ptr<SampleStream> stream(const CaptureOptions::Source& source) override;
 
 private:
     PortIo& port_;

@@ -1,5 +1,6 @@
 #include "session_files.h"
 
+#include "operator_error.h"
 #include "session_file.h"
 
 std::shared_ptr<CaptureSource> SessionFiles::open(const std::string& path) {
@@ -9,6 +10,11 @@ std::shared_ptr<CaptureSource> SessionFiles::open(const std::string& path) {
 std::shared_ptr<CaptureSource> SessionFiles::openWith(const std::string& path,
                                                       const CaptureOptions::Channels& channels) {
     return std::make_shared<SessionFile>(path, channels);
+}
+
+std::shared_ptr<SampleStream> SessionFiles::stream(const std::string& path,
+                                                   const CaptureOptions::Channels& channels) {
+    throw OperatorError(OperatorError::Kind::FileUnexpected, path + std::string(channels.right));
 }
 
 void SessionFiles::save(const std::string& path, std::span<const std::uint8_t> samples,

@@ -5,14 +5,16 @@
 #include "correlogram_csv.h"
 #include "deferred_input.h"
 #include "file_replacement.h"
-#include "operator_error.h"
-#include "operator_message.h"
+#include "geometry_dialog.h"
+#include "operator_error_box.h"
 #include "origin_text.h"
 #include "plot_geometry.h"
+#include "result_csv.h"
 #include "result_text.h"
 #include "source_dialog.h"
 #include "stepping_scroll_bar.h"
 #include "twips.h"
+#include "window_controls.h"
 #include "window_settings.h"
 
 #include <QAction>
@@ -21,21 +23,13 @@
 #include <QBuffer>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QDoubleSpinBox>
 #include <QFile>
-#include <QFileDialog>
-#include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygonF>
-#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <algorithm>
@@ -44,13 +38,14 @@
 
 namespace {
 
+using namespace WindowControls;
+
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 255, 0);
-const QColor kBlue(0, 0, 255);
 const QColor kLightGrey(192, 192, 192);
 
-const QString kFontFamily = QStringLiteral("MS Sans Serif");
 const QString kCaptures = QStringLiteral("Acquisizioni sigrok (*.sr)");
+const QString kCsv = QStringLiteral("Valori separati da virgole (*.csv)");
 
 // The axis, and the frame around the delay readout, in twips.
 const QLineF kLine1(PlotGeometry::kAxisX, 1320, PlotGeometry::kAxisX, 7200);
@@ -65,114 +60,39 @@ constexpr int kResultHeight = 255;
 constexpr double kPeakMarkY = PlotGeometry::kBarsTopY - 120.0;
 const QColor kPeakMarkColour(160, 0, 0);
 
-QFont fontOf(double points, bool bold) {
-    QFont font(kFontFamily);
-    font.setPointSizeF(points);
-    font.setWeight(bold ? QFont::Bold : QFont::Normal);
-    return font;
+// A recording's lines, as --follow writes them.
+Session::RowFormat rowFormat() {
+    return {ResultCsv::kRowHeader,
+            [](const Follower::Row& row, std::uint64_t rate) { return ResultCsv::row(row, rate); }};
 }
 
-QColor buttonFace() {
-    return QApplication::palette().color(QPalette::Button);
+std::string decimalPoint() {
+    return QLocale().decimalPoint().toStdString();
 }
-
-// The window's and the labels' background is their Window colour, a push
-// button's its Button colour.
-void setBackground(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(widget->backgroundRole(), colour);
-    widget->setPalette(palette);
-}
-
-// A control's place in twips, its caption, and the name a screen reader says.
-struct Control {
-    const char* name;
-    const char* text; // UTF-8
-    int left, top, width, height;
-    const char* accessibleName;
-};
-
-void place(QWidget* widget, const Control& control) {
-    widget->setObjectName(QString::fromLatin1(control.name));
-    widget->setGeometry(Twips::toPixels(control.left, control.top, control.width, control.height));
-    widget->setAccessibleName(QString::fromUtf8(control.accessibleName));
-    // Controls take their own mouse moves: none of them reaches the readout.
-    widget->setAttribute(Qt::WA_NoMousePropagation);
-}
-
-QLabel* createLabel(QWidget* window, const Control& control) {
-    auto* label = new QLabel(QString::fromUtf8(control.text), window);
-    label->setTextFormat(Qt::PlainText);
-    label->setAutoFillBackground(true);
-    place(label, control);
-    return label;
-}
-
-// Opaque captions in the window's colours; points 0 keeps the window's font.
-struct Caption {
-    Control control;
-    double points;
-    bool bold;
-    bool textSized; // takes the size of its text instead of the one given
-};
-
-const Caption kCaptions[] = {
-    {{"Label14", "Asse base ricevente", 6720, 720, 1695, 255, "Asse base ricevente"},
-     0,
-     false,
-     false},
-    {{"Label6", "SETTORE DI SINISTRA", 4080, 960, 2070, 195, "Settore di sinistra"},
-     8.25,
-     true,
-     true},
-    {{"Label13", "SETTORE DI DESTRA", 9000, 960, 1950, 195, "Settore di destra"}, 8.25, true, true},
-    // Stands on the top edge of the frame, like the title of a group box.
-    {{"Label7", " n\u00B0 UNITA' DI RITARDO ", 5760, 9360, 2505, 240, "Unit\u00E0 di ritardo"},
-     9.75,
-     true,
-     true},
-    {{"Label15", "Impostazione ritardo simulato", 10440, 8280, 2655, 255,
-      "Impostazione ritardo simulato"},
-     8.25,
-     true,
-     false},
-};
 
 } // namespace
 
 Form3::Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files)
-    : source_(std::move(source)), files_(files),
-      // A frame of the window's shows every row that waits.
-      rows_([this] { QMetaObject::invokeMethod(this, &Form3::showRows, Qt::QueuedConnection); }),
-      rowPeriod_(WindowSettings::rowPeriod()) {
-    // Where the instrument's font is missing, a sans-serif of like metrics.
-    QFont::insertSubstitution(kFontFamily, QStringLiteral("Liberation Sans"));
+    : session_(std::move(source), files, rowFormat(), true), files_(files) {
+    session_.choose(WindowSettings::choices());
+    session_.setObserver(this);
     setWindowTitle(QStringLiteral(
         "Sistema sperimentale per la ricerca della correlazione tra due segnali di rumore"));
     setFont(fontOf(8.25, false));
-    setBackground(this, buttonFace());
+    setBackground(this, QApplication::palette().color(QPalette::Button));
     setAutoFillBackground(true);
     setMouseTracking(true);
     createControls();
     resize(Twips::toPixels(kLayoutRight) + 8, Twips::toPixels(kResultTop + kResultHeight) + 8);
 }
 
-// The stream's threads hand rows to the queue until the follower lets go.
+// No row is handed over once the session's follower has gone.
 Form3::~Form3() {
-    follower_.reset();
+    session_.setObserver(nullptr);
 }
 
 void Form3::createControls() {
-    createBanner();
-    for (const Caption& caption : kCaptions) {
-        QLabel* label = createLabel(this, caption.control);
-        if (caption.points > 0) {
-            label->setFont(fontOf(caption.points, caption.bold));
-        }
-        if (caption.textSized) {
-            label->adjustSize();
-        }
-    }
+    createCaptions(this);
     createReadouts();
     createCommands();
     createSlider();
@@ -187,21 +107,6 @@ void Form3::createControls() {
     setTabOrder(Command3, Command4);
     setTabOrder(Command4, HScroll1);
     Command1->setFocus();
-}
-
-// Blue, in the colour of highlighted text, sunken, as large as its text.
-void Form3::createBanner() {
-    QLabel* banner =
-        createLabel(this, {"Label24", " CORRELATORE  PANORAMICO  SETTORIALE  2 X 120  PUNTI ", 360,
-                           0, 14340, 615, "Titolo"});
-    banner->setFont(fontOf(24, false));
-    banner->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    banner->setLineWidth(2);
-    QPalette colours = banner->palette();
-    colours.setColor(QPalette::Window, kBlue);
-    colours.setColor(QPalette::WindowText, palette().color(QPalette::HighlightedText));
-    banner->setPalette(colours);
-    banner->adjustSize();
 }
 
 void Form3::createReadouts() {
@@ -278,10 +183,12 @@ void Form3::createAnalysisCommands() {
     fileMenu_->addSeparator();
     integrate_ = fileMenu_->addAction(QStringLiteral("Integra tutta l'acquisizione"));
     integrate_->setCheckable(true);
-    integrate_->setChecked(WindowSettings::integrating());
-    connect(integrate_, &QAction::toggled, this, &WindowSettings::saveIntegrating);
+    integrate_->setChecked(session_.choices().integrating);
+    connect(integrate_, &QAction::toggled, this, [this](bool whole) {
+        session_.setIntegrating(whole);
+        WindowSettings::saveIntegrating(whole);
+    });
     fileMenu_->addAction(QStringLiteral("Geometria\u2026"), this, &Form3::chooseGeometry);
-    geometry_ = WindowSettings::geometry();
 }
 
 // Continuous scanning's entries: on and off, the row period, recording.
@@ -302,8 +209,8 @@ void Form3::createFollowCommands() {
     periods_ = new QActionGroup(periods);
     for (const int millis : {50, 100, 200, 500, 1000, 2000}) {
         const std::chrono::milliseconds period(millis);
-        const QString text = QLocale().toString(millis / 1000.0, 'g', 3) + QStringLiteral(" s");
-        QAction* choice = periods->addAction(text);
+        QAction* choice =
+            periods->addAction(QLocale().toString(millis / 1000.0, 'g', 3) + QStringLiteral(" s"));
         choice->setCheckable(true);
         choice->setData(millis);
         periods_->addAction(choice);
@@ -312,7 +219,7 @@ void Form3::createFollowCommands() {
             WindowSettings::saveRowPeriod(period);
         });
     }
-    setRowPeriod(rowPeriod_);
+    setRowPeriod(session_.choices().rowPeriod);
     record_ = fileMenu_->addAction(QStringLiteral("Registra\u2026"));
     record_->setCheckable(true);
     record_->setEnabled(false);
@@ -331,88 +238,57 @@ void Form3::setIntegrating(bool whole) {
 }
 
 void Form3::setGeometry(const Bearing::Geometry& geometry) {
-    geometry_ = geometry;
+    session_.setGeometry(geometry);
     WindowSettings::saveGeometry(geometry);
-    if (instrument_.analysed()) {
+    if (instrument().analysed()) {
         showResult();
     }
 }
 
 void Form3::chooseGeometry() {
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Geometria dei ricevitori"));
-    auto* baseline = new QDoubleSpinBox(&dialog);
-    baseline->setRange(0.001, 10'000.0);
-    baseline->setDecimals(3);
-    baseline->setSuffix(QStringLiteral(" m"));
-    baseline->setValue(geometry_ ? geometry_->baseline : 1.0);
-    auto* speed = new QDoubleSpinBox(&dialog);
-    speed->setRange(1.0, 100'000.0);
-    speed->setDecimals(1);
-    speed->setSuffix(QStringLiteral(" m/s"));
-    speed->setValue(geometry_ ? geometry_->speed : Bearing::kSpeedOfSoundInAir);
-    auto* air = new QPushButton(QStringLiteral("Aria a 20 \u00B0C"), &dialog);
-    auto* water = new QPushButton(QStringLiteral("Acqua"), &dialog);
-    connect(air, &QPushButton::clicked, speed,
-            [speed] { speed->setValue(Bearing::kSpeedOfSoundInAir); });
-    connect(water, &QPushButton::clicked, speed,
-            [speed] { speed->setValue(Bearing::kSpeedOfSoundInWater); });
-    auto* presets = new QHBoxLayout;
-    presets->addWidget(air);
-    presets->addWidget(water);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* form = new QFormLayout(&dialog);
-    form->addRow(QStringLiteral("Distanza tra i ricevitori:"), baseline);
-    form->addRow(QStringLiteral("Velocit\u00E0 di propagazione:"), speed);
-    form->addRow(presets);
-    form->addRow(buttons);
-    if (dialog.exec() == QDialog::Accepted) {
-        setGeometry({baseline->value(), speed->value()});
+    if (const auto geometry = GeometryDialog::ask(this, session_.choices().geometry)) {
+        setGeometry(*geometry);
     }
 }
 
-void Form3::offerSources(CaptureSources& sources,
-                         const std::optional<CaptureOptions::Analyser>& current) {
-    sources_ = &sources;
-    analyser_ = current;
+void Form3::offerSources(CaptureSources& sources, const CaptureOptions::Source& current) {
+    session_.offer(sources, current);
     QAction* action = fileMenu_->addAction(QStringLiteral("Sorgente di acquisizione\u2026"), this,
                                            &Form3::chooseSource);
     action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     addAction(action);
-    result_->setToolTip(QString::fromStdString(sourceText(analyser_)));
+    result_->setToolTip(QString::fromStdString(sourceText(current)));
     follow_->setEnabled(true);
 }
 
 void Form3::chooseSource() {
-    SourceDialog dialog(*sources_, analyser_, this);
+    const auto* analyser = std::get_if<CaptureOptions::Analyser>(&session_.source());
+    SourceDialog dialog(*session_.sources(), analyser ? std::optional(*analyser) : std::nullopt,
+                        this);
     if (dialog.exec() == QDialog::Accepted) {
-        useSource(dialog.choice());
+        const auto choice = dialog.choice();
+        useSource(choice ? CaptureOptions::Source(*choice) : CaptureOptions::Port{});
     }
 }
 
-void Form3::useSource(const std::optional<CaptureOptions::Analyser>& choice) {
+void Form3::useSource(const CaptureOptions::Source& choice) {
     try {
-        source_ = choice ? sources_->analyser(*choice) : sources_->port();
+        session_.useSource(choice);
     } catch (const OperatorError& error) {
-        QMessageBox::warning(this, QStringLiteral("Sorgente non valida"),
-                             QString::fromStdString(operatorMessage(error)));
+        showOperatorError(this, QStringLiteral("Sorgente non valida"), error);
         return;
     }
-    analyser_ = choice;
     WindowSettings::saveSource(choice);
-    result_->setToolTip(QString::fromStdString(sourceText(analyser_)));
+    result_->setToolTip(QString::fromStdString(sourceText(choice)));
 }
 
 void Form3::showResult() {
-    showResult(instrument_.assess(geometry_), channelsNote(instrument_.marks().origin));
+    showResult(session_.assess(), channelsNote(instrument().marks().origin));
 }
 
 void Form3::showResult(const Bearing::Result& result, const std::string& note) {
-    const std::string point = QLocale().decimalPoint().toStdString();
-    result_->setText(
-        QString::fromStdString(resultText(result, point) + (note.empty() ? "" : " " + note)));
+    result_->setText(QString::fromStdString(resultText(result, decimalPoint()) +
+                                            (note.empty() ? "" : " " + note)));
     peakMark_.reset();
     if (result.verdict == Bearing::Verdict::Source) {
         const int lag = static_cast<int>(std::lround(result.lag));
@@ -430,24 +306,25 @@ void Form3::clearResult() {
 }
 
 void Form3::Command1_Click() {
-    scanFrom(source_, QStringLiteral("Scansione non riuscita"));
+    scanFrom({}, QStringLiteral("Scansione non riuscita"));
 }
 
 // The window's thread waits for the capture, with the busy pointer, and
 // keeps the window painted meanwhile; clicks and keys wait until the scan is
-// over, and its message if it failed.
+// over, and its message if it failed. Without a source, from the one in use.
 void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString& failureTitle) {
     DeferredInput input(*this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::optional<OperatorError> failure;
     scanning_ = true;
+    // input holds the clicks and keys; the window system's other events, a
+    // close among them, come through.
+    const auto idle = [this] {
+        showMarks();
+        QApplication::processEvents();
+    };
     try {
-        // input holds the clicks and keys; the window system's other events,
-        // a close among them, come through.
-        instrument_.scan(source, [this] {
-            showMarks();
-            QApplication::processEvents();
-        });
+        source ? session_.scanFrom(source, idle) : session_.scan(idle);
     } catch (const OperatorError& error) {
         failure = error;
     }
@@ -468,7 +345,7 @@ void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString
     if (failure && ChannelChoiceBox::offers(*failure)) {
         channels = ChannelChoiceBox::ask(this, failureTitle, *failure);
     } else if (failure) {
-        QMessageBox::warning(this, failureTitle, QString::fromStdString(operatorMessage(*failure)));
+        showOperatorError(this, failureTitle, *failure);
     }
     input.deliver();
     if (channels) {
@@ -477,27 +354,13 @@ void Form3::scanFrom(const std::shared_ptr<CaptureSource>& source, const QString
 }
 
 void Form3::command2_click() {
-    const auto started = [this] {
-        showMarks();
-        plot_.clear();
-        clearResult();
-    };
-    if (integrate_->isChecked()) {
-        // The means are ready at once: the bars are drawn together.
-        instrument_.integrate();
-        started();
-        for (const Side sector : {Side::Left, Side::Right}) {
-            const auto& values =
-                sector == Side::Left ? store().correlationLeft : store().correlationRight;
-            for (int lag = 0; lag <= kMaxLag; ++lag) {
-                plot_.drawBar(sector, lag, values[static_cast<std::size_t>(lag)]);
-            }
-        }
-    } else {
-        instrument_.analyse(
-            [this](Side sector, int lag, double value) { plot_.drawBar(sector, lag, value); },
-            started);
-    }
+    session_.analyse(
+        [this](Side sector, int lag, double value) { plot_.drawBar(sector, lag, value); },
+        [this] {
+            showMarks();
+            plot_.clear();
+            clearResult();
+        });
     showMarks();
     showResult();
 }
@@ -511,33 +374,34 @@ void Form3::Command4_Click() {
 }
 
 void Form3::simulate(Side side) {
-    instrument_.simulate(side, HScroll1->value());
+    session_.instrument().simulate(side, HScroll1->value());
     showMarks();
     clearResult();
 }
 
 void Form3::showMarks() {
-    const Instrument::Marks& marks = instrument_.marks();
+    const Instrument::Marks& marks = instrument().marks();
     Command3->setMark(marks.simulatedSource == Side::Left ? kRed : QColor());
     Command4->setMark(marks.simulatedSource == Side::Right ? kRed : QColor());
     Command2->setMark(marks.scanNotAnalysed ? kGreen : QColor());
-    const std::string point = QLocale().decimalPoint().toStdString();
     Label1->setToolTip(
         QStringLiteral("Un'unit\u00E0 di ritardo dura %1 (campioni a %2)")
-            .arg(QString::fromStdString(PlotGeometry::lagDurationText(marks.sampleRate, point)),
+            .arg(QString::fromStdString(
+                     PlotGeometry::lagDurationText(marks.sampleRate, decimalPoint())),
                  QString::fromStdString(CaptureOptions::formatSampleRate(marks.sampleRate))));
     saveCapture_->setEnabled(marks.holdsCapture);
-    exportCorrelogram_->setEnabled(instrument_.analysed());
-    saveImage_->setEnabled(instrument_.analysed());
+    exportCorrelogram_->setEnabled(instrument().analysed());
+    saveImage_->setEnabled(instrument().analysed());
 }
 
 void Form3::HScroll1_Change() {
     Label16->setText(QString::number(HScroll1->value()));
+    session_.setSimulatedLag(HScroll1->value());
 }
 
 void Form3::form_MouseMove(Qt::MouseButtons, Qt::KeyboardModifiers, float x, float) {
-    const std::string point = QLocale().decimalPoint().toStdString();
-    Label1->setText(QString::fromStdString(PlotGeometry::lagText(PlotGeometry::lagAt(x), point)));
+    Label1->setText(
+        QString::fromStdString(PlotGeometry::lagText(PlotGeometry::lagAt(x), decimalPoint())));
     Label1->resize(Label1->width(), Label1->heightForWidth(Label1->width()));
 }
 
@@ -558,36 +422,16 @@ void Form3::closeEvent(QCloseEvent* event) {
     event->setAccepted(!scanning_);
 }
 
-// Qt's own dialog, which Qt's Italian texts reach on every desktop.
-QString Form3::chooseFile(bool saving, const QString& title, const QString& filter,
-                          const QString& suffix, bool appending) {
-    QFileDialog dialog(this, title, folder_, filter);
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, appending);
-    if (saving) {
-        // Asks before it overwrites a file.
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setDefaultSuffix(suffix);
-    } else {
-        dialog.setFileMode(QFileDialog::ExistingFile);
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    folder_ = dialog.directory().absolutePath();
-    return dialog.selectedFiles().front();
-}
-
 void Form3::chooseCaptureToOpen() {
-    const QString path = chooseFile(false, QStringLiteral("Apri acquisizione"), kCaptures, {});
+    const QString path = chooser_.toOpen(this, QStringLiteral("Apri acquisizione"), kCaptures);
     if (!path.isEmpty()) {
         openCapture(path);
     }
 }
 
 void Form3::chooseCaptureToSave() {
-    const QString path =
-        chooseFile(true, QStringLiteral("Salva acquisizione"), kCaptures, QStringLiteral("sr"));
+    const QString path = chooser_.toSave(this, QStringLiteral("Salva acquisizione"), kCaptures,
+                                         QStringLiteral("sr"));
     if (!path.isEmpty()) {
         saveCapture(path);
     }
@@ -595,16 +439,16 @@ void Form3::chooseCaptureToSave() {
 
 void Form3::chooseCorrelogramExport() {
     const QString path =
-        chooseFile(true, QStringLiteral("Esporta correlogramma"),
-                   QStringLiteral("Valori separati da virgole (*.csv)"), QStringLiteral("csv"));
+        chooser_.toSave(this, QStringLiteral("Esporta correlogramma"), kCsv, QStringLiteral("csv"));
     if (!path.isEmpty()) {
         exportCorrelogram(path);
     }
 }
 
 void Form3::chooseImageToSave() {
-    const QString path = chooseFile(true, QStringLiteral("Salva immagine"),
-                                    QStringLiteral("Immagini PNG (*.png)"), QStringLiteral("png"));
+    const QString path =
+        chooser_.toSave(this, QStringLiteral("Salva immagine"),
+                        QStringLiteral("Immagini PNG (*.png)"), QStringLiteral("png"));
     if (!path.isEmpty()) {
         saveImage(path);
     }
@@ -620,10 +464,9 @@ void Form3::openCapture(const QString& path) {
 
 void Form3::saveCapture(const QString& path) {
     try {
-        instrument_.save(files_, QFile::encodeName(path).toStdString());
+        instrument().save(files_, QFile::encodeName(path).toStdString());
     } catch (const OperatorError& error) {
-        QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
-                             QString::fromStdString(operatorMessage(error)));
+        showOperatorError(this, QStringLiteral("Salvataggio non riuscito"), error);
     }
 }
 
@@ -645,86 +488,65 @@ void Form3::writeFile(const QString& path, const QByteArray& contents) {
             QFile::encodeName(path).toStdString(),
             std::string_view(contents.constData(), static_cast<std::size_t>(contents.size())));
     } catch (const OperatorError& error) {
-        QMessageBox::warning(this, QStringLiteral("Salvataggio non riuscito"),
-                             QString::fromStdString(operatorMessage(error)));
+        showOperatorError(this, QStringLiteral("Salvataggio non riuscito"), error);
     }
 }
 
 void Form3::setRowPeriod(std::chrono::milliseconds period) {
-    rowPeriod_ = period;
+    session_.setRowPeriod(period);
     for (QAction* choice : periods_->actions()) {
         choice->setChecked(choice->data().toInt() == period.count());
     }
 }
 
+// The stream of the source chosen, or the file held, and the rows it gives,
+// until stopped.
 void Form3::setFollowing(bool on) {
-    if (on && !following_) {
-        startFollowing();
-    } else if (!on && following_) {
+    if (on && !following() && session_.sourcesOffered()) {
+        try {
+            session_.startFollowing();
+            enableCommands(false);
+            showBearingTime();
+            bearingTime_->setPeriod(session_.period());
+            record_->setEnabled(true);
+        } catch (const OperatorError& error) {
+            showOperatorError(this, QStringLiteral("Scansione continua non riuscita"), error);
+        }
+    } else if (!on && following()) {
         stopFollowing();
     }
     const QSignalBlocker quiet(follow_);
-    follow_->setChecked(following_);
-}
-
-// The stream of the source chosen, and the rows it gives, until stopped.
-void Form3::startFollowing() {
-    if (sources_ == nullptr) {
-        return;
-    }
-    if (follower_ && !follower_->waitForEnd(CaptureWorker::kGrace)) {
-        return; // the last stream still holds its device
-    }
-    follower_.reset();
-    std::shared_ptr<SampleStream> stream;
-    try {
-        stream = sources_->stream(analyser_);
-    } catch (const OperatorError& error) {
-        QMessageBox::warning(this, QStringLiteral("Scansione continua non riuscita"),
-                             QString::fromStdString(operatorMessage(error)));
-        return;
-    }
-    followRate_ = stream->streamRate();
-    followOrigin_ = analyser_
-                        ? CaptureOrigin(DeviceOrigin{analyser_->device.text, analyser_->channels})
-                        : CaptureOrigin(PortOrigin{});
-    rows_.take();
-    follower_ = std::make_unique<Follower>(
-        stream, rowPeriod_, geometry_,
-        Follower::Handlers{[this](Follower::Row row) { rows_.push(std::move(row)); },
-                           [this](const std::optional<OperatorError>& fault) {
-                               QMetaObject::invokeMethod(
-                                   this, [this, fault] { followEnded(fault); },
-                                   Qt::QueuedConnection);
-                           }});
-    following_ = true;
-    enableCommands(false);
-    showBearingTime();
-    bearingTime_->setPeriod(follower_->period());
-    record_->setEnabled(true);
+    follow_->setChecked(following());
 }
 
 // The window is the operator's again at once; the stream ends on its own
 // threads, and its device is let go shortly after.
 void Form3::stopFollowing() {
-    following_ = false;
-    follower_->stop();
-    rows_.stopRecording();
+    session_.stopFollowing();
     record_->setChecked(false);
     record_->setEnabled(false);
     enableCommands(true);
     showMarks();
 }
 
-void Form3::followEnded(const std::optional<OperatorError>& fault) {
-    if (following_) {
-        stopFollowing();
-        const QSignalBlocker quiet(follow_);
-        follow_->setChecked(false);
+void Form3::rowsWaiting() {
+    QMetaObject::invokeMethod(this, &Form3::showRows, Qt::QueuedConnection);
+}
+
+void Form3::followingEnded(const Follower::End& end) {
+    QMetaObject::invokeMethod(
+        this, [this, end] { followEnded(end); }, Qt::QueuedConnection);
+}
+
+void Form3::followEnded(const Follower::End& end) {
+    showRows();
+    if (following()) {
+        setFollowing(false);
     }
-    if (fault) {
-        QMessageBox::warning(this, QStringLiteral("Scansione continua interrotta"),
-                             QString::fromStdString(operatorMessage(*fault)));
+    if (end.fault) {
+        showOperatorError(this, QStringLiteral("Scansione continua interrotta"), *end.fault);
+    } else if (end.reachedEnd) {
+        result_->setText(result_->text() + ' ' + QString::fromStdString(replayEndedText()));
     }
 }
 
@@ -765,41 +587,39 @@ void Form3::showBearingTime() {
 }
 
 void Form3::showRows() {
-    std::vector<RowQueue::Shown> rows = rows_.take();
-    if (rows.empty() || !following_) {
+    std::vector<Follower::Row> rows = session_.takeRows();
+    if (rows.empty() || bearingTime_ == nullptr) {
         return;
     }
-    for (const RowQueue::Shown& shown : rows) {
-        bearingTime_->addLine(shown.line);
+    for (const Follower::Row& row : rows) {
+        bearingTime_->addLine(BearingTimePlot::lineOf(row));
     }
-    Follower::Row& last = rows.back().row;
+    Follower::Row& last = rows.back();
     plot_.clear();
     for (int d = 0; d <= kMaxLag; ++d) {
         plot_.drawBar(Side::Left, d, last.axis[static_cast<std::size_t>(kMaxLag - d)]);
         plot_.drawBar(Side::Right, d, last.axis[static_cast<std::size_t>(kMaxLag + d)]);
     }
     std::string note = lostWindowsText(last.lost);
-    if (follower_->periodRaised()) {
-        note += (note.empty() ? "" : " ") + raisedPeriodText(follower_->period());
+    if (session_.periodRaised()) {
+        note += (note.empty() ? "" : " ") + raisedPeriodText(session_.period());
     }
     showResult(last.result, note);
-    instrument_.follow(std::move(last), followRate_, followOrigin_);
+    session_.show(std::move(last));
     showMarks();
-    if (const auto failure = rows_.recordingFailure()) {
+    if (const auto failure = session_.recordingFailure()) {
         record_->setChecked(false);
-        QMessageBox::warning(this, QStringLiteral("Registrazione interrotta"),
-                             QString::fromStdString(operatorMessage(*failure)));
+        showOperatorError(this, QStringLiteral("Registrazione interrotta"), *failure);
     }
 }
 
 void Form3::chooseRecording(bool on) {
-    rows_.stopRecording();
+    session_.stopRecording();
     if (!on) {
         return;
     }
-    const QString path = chooseFile(true, QStringLiteral("Registra le righe"),
-                                    QStringLiteral("Valori separati da virgole (*.csv)"),
-                                    QStringLiteral("csv"), true);
+    const QString path = chooser_.toSave(this, QStringLiteral("Registra le righe"), kCsv,
+                                         QStringLiteral("csv"), true);
     if (path.isEmpty()) {
         record_->setChecked(false);
         return;
@@ -809,12 +629,11 @@ void Form3::chooseRecording(bool on) {
 
 void Form3::recordRows(const QString& path) {
     try {
-        rows_.record(QFile::encodeName(path).toStdString());
+        session_.record(QFile::encodeName(path).toStdString());
         record_->setChecked(true);
     } catch (const OperatorError& error) {
         record_->setChecked(false);
-        QMessageBox::warning(this, QStringLiteral("Registrazione non riuscita"),
-                             QString::fromStdString(operatorMessage(error)));
+        showOperatorError(this, QStringLiteral("Registrazione non riuscita"), error);
     }
 }
 

@@ -6,9 +6,8 @@
 #include "capture_source.h"
 #include "capture_sources.h"
 #include "correlogram_plot.h"
-#include "follower.h"
-#include "instrument.h"
-#include "row_queue.h"
+#include "file_chooser.h"
+#include "session.h"
 
 #include <QWidget>
 #include <chrono>
@@ -26,17 +25,18 @@ class QScrollBar;
 
 // The instrument's only window: the correlogram plot on its surface, the
 // command buttons, the slider of the simulated delay and the two readouts.
-// It drives the instrument and paints from its state. Each handler runs to
+// It drives the session and paints from its state. Each handler runs to
 // its end on the window's thread before the next event is taken.
-class Form3 final : public QWidget {
+class Form3 final : public QWidget, private Session::Observer {
 public:
     // Scans come from source, and captures are kept in and opened from
     // files, which outlives the window.
     Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files);
     ~Form3() override;
 
-    const Instrument& instrument() const { return instrument_; }
-    const SampleStore& store() const { return instrument_.store(); }
+    const Session& session() const { return session_; }
+    const Instrument& instrument() const { return session_.instrument(); }
+    const SampleStore& store() const { return instrument().store(); }
     const CorrelogramPlot& plot() const { return plot_; }
 
     // Scan the receivers, from whatever source the program was started with.
@@ -53,16 +53,15 @@ public:
 
     // Lets the operator choose where scans come from, starting from current
     // (an analyser, or the port): "Sorgente di acquisizione…" in the menu.
-    void offerSources(CaptureSources& sources,
-                      const std::optional<CaptureOptions::Analyser>& current);
+    void offerSources(CaptureSources& sources, const CaptureOptions::Source& current);
     // Scans from now on come from choice, as the dialog sets it; remembered.
-    void useSource(const std::optional<CaptureOptions::Analyser>& choice);
+    void useSource(const CaptureOptions::Source& choice);
 
     // Continuous scanning from the source chosen, row by row, as its menu
     // entry or Esc starts and stops it. The command buttons wait
     // meanwhile; the bearing-time display shows below the layout.
     void setFollowing(bool on);
-    bool following() const { return following_; }
+    bool following() const { return session_.following(); }
     // Rows of period from now on; the menu's choice is remembered.
     void setRowPeriod(std::chrono::milliseconds period);
     // Appends each row's CSV line to path while the mode runs.
@@ -101,21 +100,19 @@ protected:
 
 private:
     void createControls();
-    void createBanner();
     void createReadouts();
     void createCommands();
     void createSlider();
     void createFileCommands();
     void createResultLine();
     void createAnalysisCommands();
+    void createFollowCommands();
     void paintDecorations(QPainter& painter) const;
     void paintPeakMark(QPainter& painter) const;
     void chooseGeometry();
     void chooseSource();
-    void createFollowCommands();
-    void startFollowing();
     void stopFollowing();
-    void followEnded(const std::optional<OperatorError>& fault);
+    void followEnded(const Follower::End& end);
     void showBearingTime();
     void chooseRecording(bool on);
     void enableCommands(bool enabled);
@@ -125,48 +122,32 @@ private:
     void scanFrom(const std::shared_ptr<CaptureSource>& source, const QString& failureTitle);
     void simulate(Side side);
     void showMarks();
-    // Saving asks before it replaces a file, unless appending.
-    QString chooseFile(bool saving, const QString& title, const QString& filter,
-                       const QString& suffix, bool appending = false);
     void writeFile(const QString& path, const QByteArray& contents);
+    // Session::Observer, on the analysing thread: handed to the window's.
+    void rowsWaiting() override;
+    void followingEnded(const Follower::End& end) override;
 
-    Instrument instrument_;
-    std::shared_ptr<CaptureSource> source_;
+    Session session_;
     CaptureFiles& files_;
-    // What the window may scan from, once offered, and the choice in use.
-    CaptureSources* sources_ = nullptr;
-    std::optional<CaptureOptions::Analyser> analyser_;
     CorrelogramPlot plot_{*this};
+    FileChooser chooser_;
     // A scan holds the window's thread; a close asked for meanwhile.
     bool scanning_ = false;
     bool closeAsked_ = false;
 
-    // Where the file dialogs open: the folder of the last file chosen.
-    QString folder_;
     QMenu* fileMenu_ = nullptr;
     QAction* saveCapture_ = nullptr;
     QAction* exportCorrelogram_ = nullptr;
+    QAction* saveImage_ = nullptr;
+    QAction* openCapture_ = nullptr;
     QAction* integrate_ = nullptr;
+    QAction* follow_ = nullptr;
+    QAction* record_ = nullptr;
+    QActionGroup* periods_ = nullptr;
     // The result of the last analysis, under the window's layout, and the
     // plot's place over the peak it claims as a source.
     QLabel* result_ = nullptr;
     std::optional<QPointF> peakMark_;
-    // The receivers' geometry, once the operator has given it.
-    std::optional<Bearing::Geometry> geometry_;
-    QAction* saveImage_ = nullptr;
-
-    // Continuous scanning: the stream while it runs, the rows on their way
-    // to the window, and where they came from.
-    std::unique_ptr<Follower> follower_;
-    bool following_ = false;
-    RowQueue rows_;
-    std::chrono::milliseconds rowPeriod_;
-    std::uint64_t followRate_ = kPortRate;
-    CaptureOrigin followOrigin_;
-    QAction* follow_ = nullptr;
-    QAction* record_ = nullptr;
-    QActionGroup* periods_ = nullptr;
-    QAction* openCapture_ = nullptr;
     BearingTimePlot* bearingTime_ = nullptr;
 
     // The controls that the handlers work on; the captions live on their own.

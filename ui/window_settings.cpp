@@ -50,7 +50,8 @@ std::optional<CaptureOptions::Analyser> source() {
     }
 }
 
-void saveSource(const std::optional<CaptureOptions::Analyser>& analyser) {
+void saveSource(const CaptureOptions::Source& source) {
+    const auto* analyser = std::get_if<CaptureOptions::Analyser>(&source);
     QSettings settings;
     if (!analyser) {
         for (const QString& key : {kDevice, kRight, kLeft, kSampleRate}) {
@@ -107,6 +108,10 @@ bool integrating() {
 
 void saveIntegrating(bool whole) {
     QSettings().setValue(kIntegrate, whole ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
+Session::Choices choices() {
+    return {rowPeriod(), integrating(), geometry()};
 }
 
 } // namespace WindowSettings

@@ -2,6 +2,7 @@
 
 #include "bearing.h"
 #include "capture_options.h"
+#include "session.h"
 
 #include <chrono>
 #include <optional>
@@ -14,7 +15,7 @@ namespace WindowSettings {
 
 // Where scans come from: an analyser, or the parallel port (nothing).
 std::optional<CaptureOptions::Analyser> source();
-void saveSource(const std::optional<CaptureOptions::Analyser>& analyser);
+void saveSource(const CaptureOptions::Source& source);
 // The receivers' geometry; none, and so no bearing, until one is given.
 std::optional<Bearing::Geometry> geometry();
 void saveGeometry(const Bearing::Geometry& geometry);
@@ -24,5 +25,7 @@ void saveRowPeriod(std::chrono::milliseconds period);
 // Whether an analysis integrates every whole window held.
 bool integrating();
 void saveIntegrating(bool whole);
+// The session's choices, as remembered.
+Session::Choices choices();
 
 } // namespace WindowSettings

@@ -31,9 +31,10 @@ public:
     std::shared_ptr<CaptureSource> analyser(const CaptureOptions::Analyser&) override {
         return nullptr;
     }
-    std::shared_ptr<SampleStream> stream(const std::optional<CaptureOptions::Analyser>&) override {
+    std::shared_ptr<CaptureSource> simulation(const CaptureOptions::Simulation&) override {
         return nullptr;
     }
+    std::shared_ptr<SampleStream> stream(const CaptureOptions::Source&) override { return nullptr; }
 };
 
 // A stream whose every write fails, as on a full disk.

@@ -109,10 +109,12 @@ sed -n 2p "$work/out" | grep -q ',"Canali 0 (destro) e 1 (sinistro), i primi due
 # Continuous scanning: the header, then one line a row, here five.
 status 0 --follow --count 5 -d demo --samplerate 1M --row-period 0.05
 [ "$(wc -l <"$work/out")" = 6 ] || fail "--follow --count 5: $(wc -l <"$work/out") lines"
-[ "$(sed -n 1p "$work/out")" = "time,windows,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,message" ] ||
+[ "$(sed -n 1p "$work/out")" = "time,windows,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,message,start_s" ] ||
     fail "follow header: $(sed -n 1p "$work/out")"
-sed -n 2p "$work/out" | grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2},4[12],none,' ||
+sed -n 2p "$work/out" | grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2},4[12],none,.*,0\.000000$' ||
     fail "follow row: $(sed -n 2p "$work/out")"
+# Each row starts where its first window does: 41 windows of 1200 samples in.
+sed -n 3p "$work/out" | grep -q ',0\.049200$' || fail "second row's start: $(sed -n 3p "$work/out")"
 # SIGINT ends it, with status 0.
 "$program" --follow -d demo --samplerate 1M >"$work/out" 2>"$work/err" &
 follower=$!
@@ -129,7 +131,7 @@ status 2 --csv -d demo --samplerate 2166
 status 2 --follow --row-period 0.01 -d demo
 status 2 --follow --count 0 -d demo
 status 2 --count 5 -d demo
-status 2 --follow "$work/low.sr"
+status 2 --follow -d demo "$work/low.sr"
 status 2 --csv -d demo "$work/low.sr"
 status 2 -o "$work/copy.sr" "$work/low.sr"
 [ ! -e "$work/copy.sr" ] || fail "a refused command line wrote a file"

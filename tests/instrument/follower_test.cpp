@@ -58,7 +58,7 @@ struct Seen {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<Follower::Row> rows;
-    std::optional<std::optional<OperatorError>> ended;
+    std::optional<Follower::End> ended;
     // Runs on the analysing thread before each row is kept.
     std::function<void(const Follower::Row&)> onRow;
 
@@ -72,9 +72,9 @@ struct Seen {
                     rows.push_back(std::move(row));
                     changed.notify_all();
                 },
-                [this](const std::optional<OperatorError>& fault) {
+                [this](const Follower::End& end) {
                     const std::lock_guard lock(mutex);
-                    ended = fault;
+                    ended = end;
                     changed.notify_all();
                 }};
     }
@@ -93,7 +93,8 @@ TEST(Follower, RowsComeInOrderUntilStopped) {
     ASSERT_TRUE(follower.waitForEnd(10s));
     const std::lock_guard lock(seen.mutex);
     ASSERT_TRUE(seen.ended);
-    EXPECT_FALSE(*seen.ended) << (*seen.ended)->what();
+    EXPECT_FALSE(seen.ended->fault) << seen.ended->fault->what();
+    EXPECT_FALSE(seen.ended->reachedEnd);
     for (std::size_t r = 0; r < seen.rows.size(); ++r) {
         const auto& row = seen.rows[r];
         EXPECT_EQ(row.index, r);
@@ -114,8 +115,8 @@ TEST(Follower, AFaultEndsTheModeAfterTheRowsBeforeIt) {
     Follower follower(stream, kRowPeriod, std::nullopt, seen.handlers());
     ASSERT_TRUE(follower.waitForEnd(10s));
     const std::lock_guard lock(seen.mutex);
-    ASSERT_TRUE(seen.ended && *seen.ended);
-    EXPECT_EQ((*seen.ended)->kind(), Kind::DeviceLost);
+    ASSERT_TRUE(seen.ended && seen.ended->fault);
+    EXPECT_EQ(seen.ended->fault->kind(), Kind::DeviceLost);
     EXPECT_EQ(seen.rows.size(), 3u); // row 3 would end at sample 399,720
 }
 

@@ -110,6 +110,7 @@ const std::vector<MessageCase> kCases = {
      {"12"},
      {"\"righe.csv\"", "File too large. ", "riga intera", ": 12.", "Registra"}},
     {Kind::RecordingFileGone, "righe.csv", "", {}, {"\"righe.csv\"", "cancellato", "Registra"}},
+    {Kind::FollowStillStopping, "", "", {}, {"non ha ancora lasciato", "Riprovare"}},
     {Kind::OptionUnknown,
      "--foo",
      "",

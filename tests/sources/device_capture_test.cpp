@@ -157,16 +157,16 @@ TEST(DeviceCapture, DemoStreamsRowsUntilStopped) {
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<int> windows;
-    std::optional<std::optional<OperatorError>> ended;
+    std::optional<Follower::End> ended;
     Follower follower(std::make_shared<DeviceCapture>(analyser("demo")), kRowPeriod, std::nullopt,
                       {[&](Follower::Row row) {
                            const std::lock_guard lock(mutex);
                            windows.push_back(row.windows);
                            changed.notify_all();
                        },
-                       [&](const std::optional<OperatorError>& fault) {
+                       [&](const Follower::End& end) {
                            const std::lock_guard lock(mutex);
-                           ended = fault;
+                           ended = end;
                            changed.notify_all();
                        }});
     {
@@ -178,7 +178,7 @@ TEST(DeviceCapture, DemoStreamsRowsUntilStopped) {
     ASSERT_TRUE(follower.waitForEnd(std::chrono::seconds(10)));
     const std::lock_guard lock(mutex);
     ASSERT_TRUE(ended);
-    EXPECT_FALSE(*ended) << (*ended)->what();
+    EXPECT_FALSE(ended->fault) << ended->fault->what();
     EXPECT_EQ(windows.at(0), 83); // 1 MHz, 100 ms: 83.33 windows a row
     EXPECT_EQ(follower.droppedSamples(), 0u);
 }

@@ -34,6 +34,10 @@ public:
                                             const CaptureOptions::Channels& channels) override {
         return std::make_shared<File>(path, channels);
     }
+    std::shared_ptr<SampleStream> stream(const std::string& path,
+                                         const CaptureOptions::Channels&) override {
+        throw OperatorError(OperatorError::Kind::FileUnreadable, path, "non si ripercorre");
+    }
     void save(const std::string& path, std::span<const std::uint8_t> samples,
               std::uint64_t sampleRate) override {
         if (saveRefused) {

@@ -4,7 +4,7 @@
 #include "full_disk.h"
 #include "installed_sources.h"
 #include "result_csv.h"
-#include "row_queue.h"
+#include "row_recording.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -75,34 +75,43 @@ private slots:
                      {"/dev/null", Midway::Nothing, Kind::FileTargetNotRegular, 0},
                      {"rows.csv", Midway::FillDisk, Kind::RecordingStopped, 1},
                      {"rows.csv", Midway::Remove, Kind::RecordingFileGone, -1}};
-        const Follower::Row row;
-        const QByteArray line = QByteArray::fromStdString(ResultCsv::row(row.arrived, row.windows,
-                                                                         row.lost, row.result)) +
-                                '\n';
+        const std::string text = ResultCsv::row(Follower::Row{}, kPortRate);
+        const QByteArray line = QByteArray::fromStdString(text) + '\n';
         for (const auto& c : cases) {
             QTemporaryDir folder;
             const QString path = c.target[0] == '/'
                                      ? QString::fromLatin1(c.target)
                                      : folder.filePath(QString::fromLatin1(c.target));
             ::mkfifo(folder.filePath(QStringLiteral("fifo")).toLocal8Bit().constData(), 0600);
-            RowQueue queue([] {});
+            std::optional<RowRecording> recording;
             try {
-                queue.record(path.toStdString());
+                recording.emplace(path.toStdString(), ResultCsv::kRowHeader);
             } catch (const OperatorError& error) {
                 QVERIFY2(c.error == error.kind(), c.target);
                 continue;
             }
-            queue.push(row);
+            // The first failure ends the recording, as the session drops it.
+            std::optional<OperatorError> failure;
+            const auto append = [&] {
+                try {
+                    if (!failure) {
+                        recording->append(text);
+                    }
+                } catch (const OperatorError& error) {
+                    failure = error;
+                }
+            };
+            append();
             std::optional<FullDisk> full;
             if (c.midway == Midway::FillDisk) {
                 full.emplace(QFileInfo(path).size() + line.size() / 2);
             } else if (c.midway == Midway::Remove) {
                 QFile::remove(path);
             }
-            queue.push(row);
-            queue.push(row);
+            append();
+            append();
+            recording.reset();
             full.reset();
-            const auto failure = queue.recordingFailure();
             QVERIFY2(c.error == (failure ? std::optional(failure->kind()) : std::nullopt),
                      c.target);
             QFile file(path);

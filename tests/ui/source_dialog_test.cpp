@@ -48,7 +48,7 @@ private slots:
     void demoChosenInTheDialogScansAndIsRemembered() {
         Form3Driver driver;
         InstalledSources sources(driver.fakePort);
-        driver.form->offerSources(sources, std::nullopt);
+        driver.form->offerSources(sources, CaptureOptions::Port{});
         SourceDialog dialog(sources, std::nullopt);
         QVERIFY(okOf(dialog)->isEnabled());
         chooseDemo(dialog, "D2", "D3", "1 MHz");
@@ -57,7 +57,7 @@ private slots:
         QVERIFY(okOf(dialog)->isEnabled());
         QVERIFY(child<QLabel>(dialog, "status")->text().contains(QString::number(kSamples)));
 
-        driver.form->useSource(dialog.choice());
+        driver.form->useSource(*dialog.choice());
         driver.form->Command1_Click();
         QCOMPARE(driver.colourOf("Command2"), kGreen);
         const auto& origin = std::get<DeviceOrigin>(*driver.form->instrument().marks().origin);
@@ -78,7 +78,7 @@ private slots:
         QCOMPARE(child<QComboBox>(reopened, "rate")->currentText(), QStringLiteral("1 MHz"));
         QVERIFY(okOf(reopened)->isEnabled());
 
-        driver.form->useSource(std::nullopt);
+        driver.form->useSource(CaptureOptions::Port{});
         QVERIFY(!WindowSettings::source());
     }
 

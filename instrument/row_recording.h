@@ -10,9 +10,9 @@
 // waits on a FIFO or a device.
 class RowRecording {
 public:
-    // Opens path for appending, and writes the header into a file that is
-    // new or empty. Throws OperatorError naming path.
-    explicit RowRecording(std::string path);
+    // Opens path for appending, and writes the header line into a file that
+    // is new or empty. Throws OperatorError naming path.
+    RowRecording(std::string path, const std::string& header);
     RowRecording(const RowRecording&) = delete;
     RowRecording& operator=(const RowRecording&) = delete;
     ~RowRecording();
@@ -23,7 +23,7 @@ public:
     void append(const std::string& line);
 
 private:
-    void open();
+    void open(const std::string& header);
     // The open file's size, while path still names it.
     off_t namedSize() const;
     // Appends bytes to a file of size start, or cuts it back to start.

@@ -1,7 +1,6 @@
 #include "row_recording.h"
 
 #include "operator_error.h"
-#include "result_csv.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,9 +16,9 @@ using Kind = OperatorError::Kind;
 
 } // namespace
 
-RowRecording::RowRecording(std::string path) : path_(std::move(path)) {
+RowRecording::RowRecording(std::string path, const std::string& header) : path_(std::move(path)) {
     try {
-        open();
+        open(header);
     } catch (...) {
         if (descriptor_ >= 0) {
             ::close(descriptor_);
@@ -35,7 +34,7 @@ RowRecording::~RowRecording() {
 // The name is looked at first, so that a device is never opened at all; the
 // open itself does not wait on a FIFO, and what it opened is looked at again,
 // in case the name changed in between.
-void RowRecording::open() {
+void RowRecording::open(const std::string& header) {
     struct stat info {};
     if (::stat(path_.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
         throw OperatorError(Kind::FileTargetNotRegular, path_);
@@ -57,7 +56,7 @@ void RowRecording::open() {
         throw OperatorError(Kind::FileNotWritten, path_, std::strerror(errno));
     }
     if (info.st_size == 0) {
-        writeWhole(std::string(ResultCsv::kRowHeader) + "\n", 0);
+        writeWhole(header + "\n", 0);
     }
 }
 
