@@ -87,18 +87,31 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> Instrument::bits
 }
 
 Bearing::Result Instrument::assess(const std::optional<Bearing::Geometry>& geometry) const {
-    const auto [right, left] = bitsHeld();
     // A row's windows may reach past what the store holds of it.
-    const auto read =
-        std::min(static_cast<std::ptrdiff_t>(windows_) * kWindow + kMaxLag, std::ptrdiff_t{held_});
-    const auto stuck = [read](const std::vector<std::uint8_t>& bits) -> std::optional<int> {
-        const auto first = bits.begin() + 1;
-        const bool equal =
-            std::all_of(first, first + read, [&](auto bit) { return bit == *first; });
-        return equal ? std::optional<int>(*first) : std::nullopt;
-    };
+    const int read = static_cast<int>(
+        std::min(static_cast<std::int64_t>(windows_) * kWindow + kMaxLag, std::int64_t{held_}));
     return Bearing::assess(store_->correlationLeft, store_->correlationRight, marks_.sampleRate,
-                           windows_, {stuck(right), stuck(left)}, geometry);
+                           windows_, {stuckOver(0, read), stuckOver(1, read)}, geometry);
+}
+
+// Read where the analysis reads it, without copying what is held: the
+// result line asks for this after every analysis.
+int Instrument::bitAt(int index, int bit) const {
+    const auto i = static_cast<std::size_t>(index);
+    if (marks_.origin && std::holds_alternative<SimulationOrigin>(*marks_.origin)) {
+        return bit == 0 ? store_->channelRight[i] : store_->channelLeft[i];
+    }
+    return (store_->rawSamples[i] >> bit) & 1;
+}
+
+std::optional<int> Instrument::stuckOver(int bit, int read) const {
+    const int first = bitAt(1, bit);
+    for (int i = 2; i <= read; ++i) {
+        if (bitAt(i, bit) != first) {
+            return std::nullopt;
+        }
+    }
+    return first;
 }
 
 // The row's first run: a row that lost samples holds more than one, and

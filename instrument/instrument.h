@@ -84,6 +84,10 @@ private:
     NoiseSourceSimulator simulator_{random_};
     // Each receiver's bits 1..held_, as the channels or the raw samples hold them.
     std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> bitsHeld() const;
+    // Sample index's bit of the right receiver (0) or of the left one (1).
+    int bitAt(int index, int bit) const;
+    // The bit's value, when it stays the same over samples 1..read.
+    std::optional<int> stuckOver(int bit, int read) const;
 
     Marks marks_;
     bool analysed_ = false;

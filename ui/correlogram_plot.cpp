@@ -36,6 +36,7 @@ QRect barBand(const QWidget& surface) {
 
 void CorrelogramPlot::clear() {
     bars_.clear();
+    drawn_ = 0;
     fitImage();
     image_.fill(Qt::transparent);
     sinceShown_.start();
@@ -45,13 +46,12 @@ void CorrelogramPlot::clear() {
 void CorrelogramPlot::drawBar(Side sector, int lag, double value) {
     const Bar bar{PlotGeometry::barX(sector, lag), PlotGeometry::barEndY(value)};
     bars_.push_back(bar);
-    fitImage();
-    drawOnImage(bar);
     show(pixelsOf(bar));
 }
 
 void CorrelogramPlot::paint(QPainter& painter) {
     fitImage();
+    drawWaitingBars();
     painter.drawImage(barBand(surface_).topLeft(), image_);
     unshown_ = QRegion();
     if (sinceShown_.isValid()) {
@@ -73,19 +73,25 @@ void CorrelogramPlot::fitImage() {
     image_ = QImage(devicePixels, QImage::Format_ARGB32_Premultiplied);
     image_.setDevicePixelRatio(ratio);
     image_.fill(Qt::transparent);
-    for (const Bar& bar : bars_) {
-        drawOnImage(bar);
-    }
+    drawn_ = 0;
 }
 
-void CorrelogramPlot::drawOnImage(const Bar& bar) {
+// The bars added since the image was last painted, with one painter: making
+// one for each bar cost more than the analysis.
+void CorrelogramPlot::drawWaitingBars() {
+    if (drawn_ == bars_.size()) {
+        return;
+    }
     QPainter painter(&image_);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.translate(-barBand(surface_).topLeft());
     painter.scale(1.0 / Twips::kPerPixel, 1.0 / Twips::kPerPixel);
     // Width 0 is a cosmetic pen: one device pixel whatever the scale.
     painter.setPen(QPen(kBarColour, 0));
-    painter.drawLine(QPointF(bar.x, PlotGeometry::kBarStartY), QPointF(bar.x, bar.endY));
+    for (; drawn_ < bars_.size(); ++drawn_) {
+        const Bar& bar = bars_[drawn_];
+        painter.drawLine(QPointF(bar.x, PlotGeometry::kBarStartY), QPointF(bar.x, bar.endY));
+    }
 }
 
 // Asks for the pixels to be shown with the next frame; when the analysis has

@@ -10,10 +10,11 @@
 class QPainter;
 class QWidget;
 
-// The bars of the current analysis. Each bar is drawn once, as its lag is
-// done, onto an image of the plot that the window paints from whenever it is
-// exposed; the window system is asked to show it at its own pace, and is
-// made to at once when an analysis has run for a frame without showing.
+// The bars of the current analysis. Each bar is drawn once onto an image of
+// the plot, the bars done since together, as the window paints from the
+// image whenever it is exposed; the window system is asked to show each bar
+// at its own pace, and is made to at once when an analysis has run for a
+// frame without showing.
 class CorrelogramPlot {
 public:
     // A vertical segment from (x, PlotGeometry::kBarStartY) to (x, endY), in twips.
@@ -35,11 +36,12 @@ public:
 
 private:
     void fitImage();
-    void drawOnImage(const Bar& bar);
+    void drawWaitingBars();
     void show(const QRect& pixels);
 
     QWidget& surface_;
     std::vector<Bar> bars_;
+    std::size_t drawn_ = 0; // the first bars_, on the image
     // The surface's pixels, at its device pixel ratio, that bars can cover.
     QImage image_;
     // Drawn on the image but not yet on the screen.

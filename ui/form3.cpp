@@ -59,6 +59,9 @@ constexpr int kResultHeight = 255;
 // Over the peak claimed as a source, above where any bar can reach.
 constexpr double kPeakMarkY = PlotGeometry::kBarsTopY - 120.0;
 const QColor kPeakMarkColour(160, 0, 0);
+// The mark's half width and height, in pixels.
+constexpr double kPeakMarkHalf = 4;
+constexpr double kPeakMarkHeight = 7;
 
 // A recording's lines, as --follow writes them.
 Session::RowFormat rowFormat() {
@@ -289,20 +292,33 @@ void Form3::showResult() {
 void Form3::showResult(const Bearing::Result& result, const std::string& note) {
     result_->setText(QString::fromStdString(resultText(result, decimalPoint()) +
                                             (note.empty() ? "" : " " + note)));
-    peakMark_.reset();
+    std::optional<QPointF> mark;
     if (result.verdict == Bearing::Verdict::Source) {
         const int lag = static_cast<int>(std::lround(result.lag));
-        peakMark_ = QPointF(PlotGeometry::barX(lag < 0 ? Side::Left : Side::Right, std::abs(lag)),
-                            kPeakMarkY);
+        mark = QPointF(PlotGeometry::barX(lag < 0 ? Side::Left : Side::Right, std::abs(lag)),
+                       kPeakMarkY);
     }
-    update();
+    movePeakMark(mark);
+}
+
+// Only where the mark was and where it goes are painted again.
+void Form3::movePeakMark(const std::optional<QPointF>& mark) {
+    for (const auto& place : {peakMark_, mark}) {
+        if (place) {
+            const QPointF tip = *place / Twips::kPerPixel;
+            update(QRectF(tip + QPointF(-kPeakMarkHalf, -kPeakMarkHeight),
+                          QSizeF(2 * kPeakMarkHalf, kPeakMarkHeight))
+                       .toAlignedRect()
+                       .adjusted(-1, -1, 1, 1));
+        }
+    }
+    peakMark_ = mark;
 }
 
 // The bars then belong to data no longer held.
 void Form3::clearResult() {
     result_->clear();
-    peakMark_.reset();
-    update();
+    movePeakMark(std::nullopt);
 }
 
 void Form3::Command1_Click() {
@@ -668,6 +684,7 @@ void Form3::paintPeakMark(QPainter& painter) const {
     painter.setPen(Qt::NoPen);
     painter.setBrush(kPeakMarkColour);
     const QPointF tip = *peakMark_ / Twips::kPerPixel;
-    painter.drawPolygon(QPolygonF{tip, tip + QPointF(-4, -7), tip + QPointF(4, -7)});
+    painter.drawPolygon(QPolygonF{tip, tip + QPointF(-kPeakMarkHalf, -kPeakMarkHeight),
+                                  tip + QPointF(kPeakMarkHalf, -kPeakMarkHeight)});
     painter.restore();
 }

@@ -119,6 +119,7 @@ private:
     void showResult(const Bearing::Result& result, const std::string& note);
     void showResult();
     void clearResult();
+    void movePeakMark(const std::optional<QPointF>& mark);
     void scanFrom(const std::shared_ptr<CaptureSource>& source, const QString& failureTitle);
     void simulate(Side side);
     void showMarks();
