@@ -107,7 +107,7 @@ int summarize(const CommandLine& line, const std::vector<Named>& captures, std::
             instrument.scan(capture.source);
             analyse(instrument, line.integrate);
             row = ResultCsv::columns(instrument.assess(geometry),
-                                     channelsNote(instrument.marks().origin));
+                                     originNotes(instrument.marks().origin));
         } catch (const OperatorError& error) {
             row = ResultCsv::failure(operatorMessage(error));
             status = kFailed;

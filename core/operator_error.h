@@ -41,6 +41,7 @@ public:
         DeviceStopStalled,    // stopping it once its samples are in
         DeviceCloseStalled,   // closing the device
         DeviceUnexpected,
+        DeviceMemoryTooSmall, // the samples the board holds are the detail
         // A capture file; the subject is its path as the operator gave it.
         FileUnreadable,        // the system's reason is the detail
         FileNotSession,        // not a zip, truncated, or no metadata; the detail says which
