@@ -193,6 +193,138 @@ TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
     EXPECT_EQ(error.detail(), "1000");
 }
 
+// The demo told to be a board that cannot stream, or holds memory samples.
+DeviceCapture::BoardQuery boardLike(bool streams, std::optional<std::uint64_t> memory) {
+    return [=](sigrok::Device&) { return DeviceCapture::Board{streams, memory}; };
+}
+
+std::shared_ptr<DeviceCapture> demoBoard(bool streams, std::optional<std::uint64_t> memory,
+                                         std::uint64_t rate = kFastRate) {
+    return std::make_shared<DeviceCapture>(analyser("demo", {}, rate), incrementalPattern,
+                                           DeviceLimits{}, DeviceCapture::PhaseStarted{},
+                                           boardLike(streams, memory));
+}
+
+TEST(DeviceCapture, ABoardWithLittleMemoryScansWhatItHoldsAndOneTooSmallIsRefused) {
+    const struct {
+        std::uint64_t memory;
+        std::optional<std::uint64_t> held; // as the capture tells it; nothing when refused
+        std::size_t samples;
+    } cases[] = {
+        {5'000, 5'000, 5'000},
+        {kMinimumSamples, kMinimumSamples, kMinimumSamples},
+        {200'000, std::nullopt, kSamples},
+        {kMinimumSamples - 1, std::nullopt, 0},
+    };
+    for (const auto& c : cases) {
+        Instrument instrument;
+        const auto board = demoBoard(true, c.memory);
+        if (c.samples == 0) {
+            try {
+                instrument.scan(board);
+                ADD_FAILURE() << "scanned " << c.memory;
+            } catch (const OperatorError& error) {
+                EXPECT_EQ(error.kind(), Kind::DeviceMemoryTooSmall);
+                EXPECT_EQ(error.detail(), std::to_string(c.memory));
+            }
+            EXPECT_FALSE(instrument.marks().origin) << "the store changed";
+            continue;
+        }
+        instrument.scan(board);
+        instrument.analyse([](Side, int, double) {});
+        EXPECT_TRUE(instrument.analysed()) << c.memory;
+        EXPECT_EQ(instrument.heldSamples().size(), c.samples) << c.memory;
+        EXPECT_EQ(std::get<DeviceOrigin>(*instrument.marks().origin).memory, c.held);
+    }
+}
+
+// Records what a stream gives, and asks it to stop after enough.
+class RecordingSink final : public StreamSink {
+public:
+    // One run of samples given together, or of samples lost.
+    struct Part {
+        bool lost;
+        std::uint64_t count;
+        std::uint8_t first; // of the samples given
+    };
+
+    RecordingSink(std::uint64_t rowSamples, std::uint64_t enough)
+        : rowSamples_(rowSamples), enough_(enough) {}
+
+    void take(std::span<const std::uint8_t> samples) override {
+        taken_ += samples.size();
+        if (!parts.empty() && !parts.back().lost) {
+            parts.back().count += samples.size();
+        } else if (!samples.empty()) {
+            parts.push_back({false, samples.size(), samples.front()});
+        }
+    }
+    void lose(std::uint64_t count) override { parts.push_back({true, count, 0}); }
+    bool stopping() const override { return taken_ >= enough_; }
+    std::uint64_t rowSamples() const override { return rowSamples_; }
+
+    std::vector<Part> parts;
+
+private:
+    std::uint64_t rowSamples_;
+    std::uint64_t enough_;
+    std::uint64_t taken_ = 0;
+};
+
+void streamInto(const std::shared_ptr<DeviceCapture>& board, RecordingSink& sink) {
+    CaptureWorker::perform<bool>(
+        [&](CaptureWorker::Progress& progress) {
+            board->stream(sink, progress);
+            return true;
+        },
+        "demo");
+}
+
+// Each capture asks for a row's samples, or the memory's when fewer; each
+// starts the demo's count afresh (a stream would go on at 1 after 2,001 or
+// 1,501 samples of 0, 1, 2, 3), and a gap of at least one sample lies
+// between captures, never more than the time a capture and its restart take.
+TEST(DeviceCapture, ABoardThatCannotStreamIsFollowedByCapturesWithTheGapsLost) {
+    const struct {
+        std::optional<std::uint64_t> memory;
+        std::uint64_t capture;
+    } cases[] = {{std::nullopt, 2'001}, {50'000, 2'001}, {1'501, 1'501}};
+    for (const auto& c : cases) {
+        RecordingSink sink(2'001, 3 * c.capture);
+        streamInto(demoBoard(false, c.memory), sink);
+        ASSERT_EQ(sink.parts.size(), 5u);
+        for (std::size_t i = 0; i < sink.parts.size(); ++i) {
+            const auto& part = sink.parts[i];
+            EXPECT_EQ(part.lost, i % 2 == 1) << i;
+            if (part.lost) {
+                EXPECT_GE(part.count, 1u);
+                EXPECT_LT(part.count, 10 * kFastRate); // a generous 10 s
+            } else {
+                EXPECT_EQ(part.count, c.capture) << i;
+                EXPECT_EQ(part.first, 0) << i;
+            }
+        }
+    }
+    RecordingSink sink(2'000, 6'000);
+    try {
+        streamInto(demoBoard(false, kMinimumSamples - 1), sink);
+        ADD_FAILURE() << "streamed";
+    } catch (const OperatorError& error) {
+        EXPECT_EQ(error.kind(), Kind::DeviceMemoryTooSmall);
+    }
+}
+
+// At 1 kHz a capture of a row would take 100 s: a stop asked during the
+// first ends it, and no second starts.
+TEST(DeviceCapture, AStopEndsFollowingByCapturesPromptly) {
+    RecordingSink sink(100'000, 1);
+    const auto start = std::chrono::steady_clock::now();
+    streamInto(demoBoard(false, std::nullopt, 1'000), sink);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    ASSERT_EQ(sink.parts.size(), 1u);
+    EXPECT_FALSE(sink.parts[0].lost);
+}
+
 // Each scan finds the device anew; the driver must not keep every one found.
 TEST(DeviceCapture, ScansLeaveNoDeviceBehindInTheDriver) {
     const auto driver = SigrokContext::get()->drivers().at("demo");
