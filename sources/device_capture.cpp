@@ -366,12 +366,12 @@ std::chrono::milliseconds DeviceCapture::acquisitionLimit(std::uint64_t samples)
 }
 
 std::uint64_t DeviceCapture::limitFor(const Board& board, Run run) const {
+    if (run.streams && board.streams) {
+        return 0;
+    }
     if (board.memory && *board.memory < static_cast<std::uint64_t>(kMinimumSamples)) {
         throw OperatorError(Kind::DeviceMemoryTooSmall, analyser_.device.text,
                             std::to_string(*board.memory));
-    }
-    if (run.streams && board.streams) {
-        return 0;
     }
     return board.memory ? std::min(*board.memory, run.wanted) : run.wanted;
 }

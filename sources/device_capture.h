@@ -91,8 +91,9 @@ private:
     };
 
     std::chrono::milliseconds acquisitionLimit(std::uint64_t samples) const;
-    // The samples each acquisition asks for, 0 for none; throws
-    // DeviceMemoryTooSmall for a board that holds too few for a window.
+    // The samples each acquisition asks for, 0 where the board streams;
+    // throws DeviceMemoryTooSmall where it must fill its memory and that
+    // holds too few for a window.
     std::uint64_t limitFor(const Board& board, Run run) const;
     // acquire is given the session, the channels' bits and the sample limit
     // set, 0 where the device acquires continuously.

@@ -91,7 +91,7 @@ const std::vector<MessageCase> kCases = {
      "ols",
      "1024",
      {},
-     {"memoria", "1024 campioni", std::to_string(kMinimumSamples)}},
+     {"1024 campioni", std::to_string(kMinimumSamples)}},
     {Kind::FileUnreadable, "a.sr", "No such file or directory", {}, {"No such file", "permessi"}},
     {Kind::FileNotSession, "a.sr", "non è un archivio zip", {}, {"archivio zip", "PulseView"}},
     {Kind::FileUnitSizeInvalid, "a.sr", "9", {}, {"unitsize", "\"9\"", "da 1 a 8"}},
