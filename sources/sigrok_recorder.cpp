@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
-#include <utility>
 #include <vector>
 
 namespace SigrokRecorder {
