@@ -223,7 +223,7 @@ std::string operatorMessage(const OperatorError& error) {
                        detail);
     case Kind::DeviceShortCapture:
         return "L'acquisizione con " + analyser + " si è fermata dopo " + detail +
-               " campioni invece di " + std::to_string(kSamples) +
+               " campioni invece di " + choices.at(0) +
                ": l'analizzatore è stato scollegato o non ha "
                "mantenuto la frequenza. Verificare il collegamento e riprovare.";
     case Kind::DeviceScanStalled:

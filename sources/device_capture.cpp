@@ -181,7 +181,7 @@ void checkComplete(std::size_t count, std::uint64_t wanted, const std::string& d
         if (lost.kind() != Kind::DeviceShortCapture) {
             throw lost;
         }
-        throw OperatorError(lost.kind(), device, std::to_string(count));
+        throw OperatorError(lost.kind(), device, std::to_string(count), {std::to_string(wanted)});
     }
 }
 

@@ -71,7 +71,7 @@ const std::vector<MessageCase> kCases = {
      {"2000000000 Hz", "da 1 Hz a 1 GHz a passi di 1 Hz", "--samplerate"}},
     {Kind::DeviceChannelUnknown, "demo", "D9", {"D0", "D1"}, {"\"D9\"", "D0, D1", "--channels"}},
     {Kind::DeviceLost, "fx2lafw", "", {}, {"interrotta", "collegamento"}},
-    {Kind::DeviceShortCapture, "fx2lafw", "4096", {}, {"4096", std::to_string(kSamples)}},
+    {Kind::DeviceShortCapture, "fx2lafw", "4096", {"5000"}, {"4096", "5000"}},
     {Kind::DeviceScanStalled,
      "fx2lafw",
      "10",

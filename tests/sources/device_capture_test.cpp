@@ -191,6 +191,7 @@ TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
     const OperatorError error = refusalOf(capture);
     EXPECT_EQ(error.kind(), Kind::DeviceShortCapture);
     EXPECT_EQ(error.detail(), "1000");
+    EXPECT_EQ(error.choices(), std::vector<std::string>{std::to_string(kSamples)});
 }
 
 // The demo as a board that can stream or not, and holds memory samples.
