@@ -97,7 +97,7 @@ int summarize(const CommandLine& line, const std::vector<Named>& captures, std::
                 analyse(instrument, line.integrate);
                 result = instrument.assess(geometry);
             }
-            row = ResultCsv::columns(result, channelsNote(instrument.marks().origin));
+            row = ResultCsv::columns(result, originNotes(instrument.marks().origin));
         } catch (const OperatorError& error) {
             row = ResultCsv::failure(operatorMessage(error));
             status = kFailed;
@@ -116,6 +116,10 @@ int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, C
         instrument.scan(source);
         if (line.output) {
             files.save(*line.output, instrument.heldSamples(), instrument.marks().sampleRate);
+            // A board that holds less than a scan gave all it had: say so.
+            if (const auto note = memoryNote(instrument.marks().origin); !note.empty()) {
+                err << "correlatore: " << note << '\n';
+            }
         }
         if (line.csv) {
             analyse(instrument, line.integrate);

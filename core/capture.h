@@ -4,6 +4,7 @@
 #include "side.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -13,6 +14,9 @@ struct PortOrigin {};
 struct DeviceOrigin {
     std::string driver; // as the operator gave it
     CaptureOptions::Channels channels;
+    // The samples the board holds, where that is fewer than a scan takes:
+    // all the capture has.
+    std::optional<std::uint64_t> memory = std::nullopt;
 };
 struct FileOrigin {
     std::string path;

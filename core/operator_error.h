@@ -32,7 +32,7 @@ public:
         DeviceRateOutOfRange, // likewise; choices: the lowest rate, the highest and the step
         DeviceChannelUnknown, // the unknown channel is the detail; choices: the device's channels
         DeviceLost,           // the device went away during the capture
-        DeviceShortCapture,   // the samples received are the detail
+        DeviceShortCapture,   // the samples received are the detail; choices: those asked for
         // A step that did not end in time; the limit in seconds is the detail.
         DeviceScanStalled,    // looking for the device
         DeviceOpenStalled,    // opening it, with its firmware
@@ -41,6 +41,7 @@ public:
         DeviceStopStalled,    // stopping it once its samples are in
         DeviceCloseStalled,   // closing the device
         DeviceUnexpected,
+        DeviceMemoryTooSmall, // the samples the board holds are the detail
         // A capture file; the subject is its path as the operator gave it.
         FileUnreadable,        // the system's reason is the detail
         FileNotSession,        // not a zip, truncated, or no metadata; the detail says which

@@ -223,7 +223,7 @@ std::string operatorMessage(const OperatorError& error) {
                        detail);
     case Kind::DeviceShortCapture:
         return "L'acquisizione con " + analyser + " si è fermata dopo " + detail +
-               " campioni invece di " + std::to_string(kSamples) +
+               " campioni invece di " + choices.at(0) +
                ": l'analizzatore è stato scollegato o non ha "
                "mantenuto la frequenza. Verificare il collegamento e riprovare.";
     case Kind::DeviceScanStalled:
@@ -241,6 +241,11 @@ std::string operatorMessage(const OperatorError& error) {
         return stalled(quoted(device), "la chiusura non si è conclusa", detail);
     case Kind::DeviceUnexpected:
         return withLog("Impossibile usare " + analyser + ": errore inatteso.", detail);
+    case Kind::DeviceMemoryTooSmall:
+        return "La memoria dell'analizzatore logico " + quoted(device) + " contiene solo " +
+               detail + " campioni dei canali scelti: ne servono almeno " +
+               std::to_string(kMinimumSamples) +
+               " per misurare il ritardo. Usare un analizzatore con più memoria.";
     case Kind::FileUnreadable:
         return notOpened + detail + ". Verificare il nome del file e i permessi e riprovare.";
     case Kind::FileNotSession:

@@ -32,6 +32,22 @@ std::string channelsNote(const std::optional<CaptureOrigin>& origin) {
     return {};
 }
 
+std::string memoryNote(const std::optional<CaptureOrigin>& origin) {
+    const auto* device = origin ? std::get_if<DeviceOrigin>(&*origin) : nullptr;
+    if (!device || !device->memory) {
+        return {};
+    }
+    const std::string held = std::to_string(*device->memory);
+    return "L'analizzatore tiene in memoria solo " + held + " campioni: la scansione ne ha " +
+           held + " invece di " + std::to_string(kSamples) + ".";
+}
+
+std::string originNotes(const std::optional<CaptureOrigin>& origin) {
+    const std::string channels = channelsNote(origin);
+    const std::string memory = memoryNote(origin);
+    return channels.empty() || memory.empty() ? channels + memory : channels + " " + memory;
+}
+
 std::string sourceText(const CaptureOptions::Source& source) {
     if (const auto* analyser = std::get_if<CaptureOptions::Analyser>(&source)) {
         return "Sorgente delle scansioni: analizzatore logico " + analyser->device.text +

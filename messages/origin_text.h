@@ -12,5 +12,10 @@
 // Which channels were read when the data had none of the default names, or
 // nothing when the channels were the default ones or named.
 std::string channelsNote(const std::optional<CaptureOrigin>& origin);
+// How many samples a board with less memory than a scan takes held, or
+// nothing.
+std::string memoryNote(const std::optional<CaptureOrigin>& origin);
+// Both notes, those there are.
+std::string originNotes(const std::optional<CaptureOrigin>& origin);
 // The source of the window's scans: the port, or an analyser.
 std::string sourceText(const CaptureOptions::Source& source);

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 
@@ -173,13 +175,13 @@ void checkAnswered(bool sentAny, bool stoppedAtDeadline, const std::string& devi
 
 // A device that goes away ends its stream early, and the run ends as if all
 // went well: only the count tells.
-void checkComplete(std::size_t count, const std::string& device) {
-    if (count < static_cast<std::size_t>(kSamples)) {
+void checkComplete(std::size_t count, std::uint64_t wanted, const std::string& device) {
+    if (count < wanted) {
         const OperatorError lost = failureFromLog(device, Kind::DeviceShortCapture);
         if (lost.kind() != Kind::DeviceShortCapture) {
             throw lost;
         }
-        throw OperatorError(lost.kind(), device, std::to_string(count));
+        throw OperatorError(lost.kind(), device, std::to_string(count), {std::to_string(wanted)});
     }
 }
 
@@ -253,6 +255,41 @@ void applyConfig(sigrok::Device& device, const CaptureOptions::Config& config,
     }
 }
 
+// The samples a board holds, as its driver lists the sample limit's range
+// (lowest, highest); nothing where it lists none, as an ols board whose
+// memory its metadata does not give.
+std::optional<std::uint64_t> memoryOf(sigrok::Device& device) {
+    if (!device.config_check(sigrok::ConfigKey::LIMIT_SAMPLES, sigrok::Capability::LIST)) {
+        return std::nullopt;
+    }
+    try {
+        const Glib::VariantContainerBase range =
+            device.config_list(sigrok::ConfigKey::LIMIT_SAMPLES);
+        GVariant* const tuple = const_cast<GVariant*>(range.gobj());
+        if (!g_variant_is_of_type(tuple, G_VARIANT_TYPE("(tt)"))) {
+            return std::nullopt;
+        }
+        guint64 lowest = 0;
+        guint64 highest = 0;
+        g_variant_get(tuple, "(tt)", &lowest, &highest);
+        return highest;
+    } catch (const sigrok::Error&) {
+        return std::nullopt;
+    }
+}
+
+// The time samples take at rate, whole microseconds.
+std::chrono::microseconds durationOf(std::uint64_t samples, std::uint64_t rate) {
+    return std::chrono::microseconds(
+        static_cast<std::int64_t>(static_cast<double>(samples) * 1e6 / static_cast<double>(rate)));
+}
+
+// The samples that come at rate in a time; none in a time that is negative.
+std::uint64_t samplesIn(std::chrono::steady_clock::duration time, std::uint64_t rate) {
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(time).count();
+    return micros > 0 ? static_cast<std::uint64_t>(micros) * rate / 1'000'000 : 0;
+}
+
 FoundAnalyser described(const CaptureOptions::DeviceSpec& where,
                         const std::shared_ptr<sigrok::HardwareDevice>& device) {
     const std::string connection = device->connection_id();
@@ -308,17 +345,35 @@ std::vector<FoundAnalyser> DeviceCapture::find(const CaptureOptions::DeviceSpec&
     }
 }
 
+// Drivers list CONTINUOUS, mostly without SET, where the device acquires
+// without end when given no limit: one that does not list it fills its
+// memory and stops.
+DeviceCapture::Board DeviceCapture::boardOf(sigrok::Device& device) {
+    return {device.config_keys().contains(sigrok::ConfigKey::CONTINUOUS), memoryOf(device)};
+}
+
 DeviceCapture::DeviceCapture(CaptureOptions::Analyser analyser, Setup setup, DeviceLimits limits,
-                             PhaseStarted phaseStarted)
+                             PhaseStarted phaseStarted, BoardQuery board)
     : analyser_(std::move(analyser)), setup_(std::move(setup)), limits_(limits),
-      phaseStarted_(std::move(phaseStarted)) {
+      phaseStarted_(std::move(phaseStarted)), board_(std::move(board)) {
     scanOptionsOf(*driverOf(analyser_.device), analyser_.device);
 }
 
-std::chrono::milliseconds DeviceCapture::acquisitionLimit() const {
-    const auto sampling = std::chrono::milliseconds(
-        static_cast<std::int64_t>(kSamples * std::uint64_t{1000} / analyser_.sampleRate));
+std::chrono::milliseconds DeviceCapture::acquisitionLimit(std::uint64_t samples) const {
+    const auto sampling = std::chrono::duration_cast<std::chrono::milliseconds>(
+        durationOf(samples, analyser_.sampleRate));
     return 2 * sampling + limits_.acquisitionMargin;
+}
+
+std::uint64_t DeviceCapture::limitFor(const Board& board, Run run) const {
+    if (run.streams && board.streams) {
+        return 0;
+    }
+    if (board.memory && *board.memory < static_cast<std::uint64_t>(kMinimumSamples)) {
+        throw OperatorError(Kind::DeviceMemoryTooSmall, analyser_.device.text,
+                            std::to_string(*board.memory));
+    }
+    return board.memory ? std::min(*board.memory, run.wanted) : run.wanted;
 }
 
 void DeviceCapture::enter(CaptureWorker::Progress& progress, Kind phase,
@@ -334,7 +389,7 @@ void DeviceCapture::enter(CaptureWorker::Progress& progress, Kind phase,
 // worker holds the driver, the device and the session while it runs, so
 // that none of them is torn down under a call that never returns.
 template <typename Acquire>
-void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t limit,
+void DeviceCapture::withSession(CaptureWorker::Progress& progress, Run run,
                                 Acquire&& acquire) const {
     SigrokContext::log().clear();
     const CaptureOptions::DeviceSpec& request = analyser_.device;
@@ -349,6 +404,7 @@ void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t
         applyConfig(*device, analyser_.config, request.text);
         setRate(*device, analyser_.sampleRate, request.text);
         const auto bits = enableChannels(*device, analyser_.channels, request.text);
+        const std::uint64_t limit = limitFor(board_(*device), run);
         if (limit > 0) {
             device->config_set(sigrok::ConfigKey::LIMIT_SAMPLES,
                                Glib::Variant<guint64>::create(limit));
@@ -361,7 +417,7 @@ void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t
         enter(progress, Kind::DeviceStartStalled, limits_.start);
         const auto session = SigrokContext::get()->create_session();
         session->add_device(device.get());
-        acquire(session, bits);
+        acquire(session, bits, limit);
         // A stop made from outside may hold the session beyond this: it
         // must not hold the device, which is closed and cleared next.
         session->remove_devices();
@@ -375,49 +431,103 @@ void DeviceCapture::withSession(CaptureWorker::Progress& progress, std::uint64_t
 Capture DeviceCapture::capture(CaptureWorker::Progress& progress) {
     Capture capture{{}, analyser_.sampleRate, DeviceOrigin{}};
     const auto stopped = std::make_shared<std::atomic<bool>>(false);
-    withSession(progress, kSamples, [&](const auto& session, const auto& bits) {
-        capture.origin = DeviceOrigin{analyser_.device.text, bits.channels};
+    std::uint64_t wanted = kSamples;
+    withSession(progress, {wanted, false}, [&](const auto& session, const auto& bits, auto limit) {
+        wanted = limit;
+        capture.origin = DeviceOrigin{
+            analyser_.device.text, bits.channels,
+            limit < static_cast<std::uint64_t>(kSamples) ? std::optional(limit) : std::nullopt};
         SigrokRecorder::record(
-            *session, bits, capture.samples, kSamples,
+            *session, bits, capture.samples, static_cast<int>(limit),
             [&] {
-                enter(progress, Kind::DeviceCaptureStalled, acquisitionLimit(),
+                enter(progress, Kind::DeviceCaptureStalled, acquisitionLimit(limit),
                       stopAtDeadline(session, stopped, phaseStarted_));
             },
             [&] { enter(progress, Kind::DeviceStopStalled, limits_.stop); });
     });
     checkAnswered(!capture.samples.empty(), stopped->load(), analyser_.device.text,
-                  acquisitionLimit());
-    checkComplete(capture.samples.size(), analyser_.device.text);
+                  acquisitionLimit(wanted));
+    checkComplete(capture.samples.size(), wanted, analyser_.device.text);
     return capture;
+}
+
+void DeviceCapture::stream(StreamSink& sink, CaptureWorker::Progress& progress) {
+    withSession(progress, {sink.rowSamples(), true},
+                [&](const auto& session, const auto& bits, auto limit) {
+                    if (limit == 0) {
+                        streamContinuously(session, bits, sink, progress);
+                    } else {
+                        followByCaptures(session, bits, limit, sink, progress);
+                    }
+                });
 }
 
 // The acquisition never ends of itself, so its deadline moves on with the
 // data: a device that stops sending is stopped at the deadline.
-void DeviceCapture::stream(StreamSink& sink, CaptureWorker::Progress& progress) {
+void DeviceCapture::streamContinuously(const std::shared_ptr<sigrok::Session>& session,
+                                       const SigrokRecorder::ChannelBits& bits, StreamSink& sink,
+                                       CaptureWorker::Progress& progress) const {
     using Clock = std::chrono::steady_clock;
-    withSession(progress, 0, [&](const auto& session, const auto& bits) {
+    const auto stopped = std::make_shared<std::atomic<bool>>(false);
+    const auto silence = [&, session] {
+        enter(progress, Kind::DeviceCaptureStalled, limits_.acquisitionMargin,
+              stopAtDeadline(session, stopped, phaseStarted_));
+    };
+    bool heard = false;
+    Clock::time_point renewed = Clock::now();
+    SigrokRecorder::stream(
+        *session, bits, sink, 0, silence,
+        [&] {
+            heard = true;
+            // The deadline's lock is taken a few times a second, not per packet.
+            if (const auto now = Clock::now(); now - renewed > limits_.acquisitionMargin / 10) {
+                renewed = now;
+                silence();
+            }
+        },
+        [&] { enter(progress, Kind::DeviceStopStalled, limits_.stop); });
+    if (sink.stopping()) {
+        return;
+    }
+    checkAnswered(heard, stopped->load(), analyser_.device.text, limits_.acquisitionMargin);
+    throw failureFromLog(analyser_.device.text, Kind::DeviceLost);
+}
+
+// Each capture is a run of the same session on the device kept open:
+// finding and opening it anew would lengthen every gap by a scan and, for
+// some boards, a firmware upload. A capture's samples are taken to end as
+// long after its start as they last at the rate, since a board may send its
+// memory well after it filled it; the time from there to the next start is
+// lost, at least one sample, so that no two captures are spliced.
+void DeviceCapture::followByCaptures(const std::shared_ptr<sigrok::Session>& session,
+                                     const SigrokRecorder::ChannelBits& bits, std::uint64_t limit,
+                                     StreamSink& sink, CaptureWorker::Progress& progress) const {
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> lastEnd;
+    while (!sink.stopping()) {
+        enter(progress, Kind::DeviceStartStalled, limits_.start);
         const auto stopped = std::make_shared<std::atomic<bool>>(false);
-        const auto silence = [&, session] {
-            enter(progress, Kind::DeviceCaptureStalled, limits_.acquisitionMargin,
-                  stopAtDeadline(session, stopped, phaseStarted_));
-        };
-        bool heard = false;
-        Clock::time_point renewed = Clock::now();
-        SigrokRecorder::stream(
-            *session, bits, sink, silence,
+        Clock::time_point start{};
+        const std::uint64_t taken = SigrokRecorder::stream(
+            *session, bits, sink, limit,
             [&] {
-                heard = true;
-                // The deadline's lock is taken a few times a second, not per packet.
-                if (const auto now = Clock::now(); now - renewed > limits_.acquisitionMargin / 10) {
-                    renewed = now;
-                    silence();
+                start = Clock::now();
+                if (lastEnd) {
+                    sink.lose(std::max<std::uint64_t>(
+                        1, samplesIn(start - *lastEnd, analyser_.sampleRate)));
                 }
+                enter(progress, Kind::DeviceCaptureStalled, acquisitionLimit(limit),
+                      stopAtDeadline(session, stopped, phaseStarted_));
             },
-            [&] { enter(progress, Kind::DeviceStopStalled, limits_.stop); });
+            [] {}, [&] { enter(progress, Kind::DeviceStopStalled, limits_.stop); });
         if (sink.stopping()) {
             return;
         }
-        checkAnswered(heard, stopped->load(), analyser_.device.text, limits_.acquisitionMargin);
-        throw failureFromLog(analyser_.device.text, Kind::DeviceLost);
-    });
+        if (taken < limit) {
+            checkAnswered(taken > 0, stopped->load(), analyser_.device.text,
+                          acquisitionLimit(limit));
+            throw failureFromLog(analyser_.device.text, Kind::DeviceLost);
+        }
+        lastEnd = start + durationOf(taken, analyser_.sampleRate);
+    }
 }

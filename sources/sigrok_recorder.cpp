@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <exception>
-#include <utility>
+#include <limits>
 #include <vector>
 
 namespace SigrokRecorder {
@@ -112,19 +112,27 @@ void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t
     session.remove_datafeed_callbacks();
 }
 
-void stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
-            const std::function<void()>& started, const std::function<void()>& alive,
-            const std::function<void()>& stopping) {
+std::uint64_t stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
+                     std::uint64_t limit, const std::function<void()>& started,
+                     const std::function<void()>& alive, const std::function<void()>& stopping) {
     std::vector<std::uint8_t> receivers;
+    std::uint64_t given = 0;
     bool stopped = false;
+    const auto stop = [&] {
+        stopped = true;
+        stopping();
+        stopQuietly(session);
+    };
+    // A device that ignores the sample limit is stopped at it.
+    const std::uint64_t most = limit > 0 ? limit : std::numeric_limits<std::uint64_t>::max();
     session.add_datafeed_callback(
         [&](std::shared_ptr<sigrok::Device>, std::shared_ptr<sigrok::Packet> packet) noexcept {
             try {
+                if (stopped) {
+                    return;
+                }
                 if (sink.stopping()) {
-                    if (!std::exchange(stopped, true)) {
-                        stopping();
-                        stopQuietly(session);
-                    }
+                    stop();
                     return;
                 }
                 if (packet->type() != sigrok::PacketType::LOGIC) {
@@ -136,12 +144,17 @@ void stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
                 if (unit == 0 || std::max(bits.right, bits.left) / 8 >= unit) {
                     return;
                 }
-                receivers.resize(logic.data_length() / unit);
+                receivers.resize(static_cast<std::size_t>(
+                    std::min<std::uint64_t>(logic.data_length() / unit, most - given)));
                 for (std::size_t i = 0; i < receivers.size(); ++i) {
                     receivers[i] = receiversOf(data + i * unit, bits);
                 }
                 sink.take(receivers);
+                given += receivers.size();
                 alive();
+                if (given == most) {
+                    stop();
+                }
             } catch (const std::exception&) {
                 // A packet that cannot be read counts as no samples.
             }
@@ -150,6 +163,7 @@ void stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
     started();
     session.run();
     session.remove_datafeed_callbacks();
+    return given;
 }
 
 } // namespace SigrokRecorder

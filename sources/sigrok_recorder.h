@@ -35,12 +35,13 @@ void record(sigrok::Session& session, ChannelBits bits, std::vector<std::uint8_t
             int limit, const std::function<void()>& started, const std::function<void()>& stopping);
 
 // Starts the session, calls started, and hands the receivers' bits of each
-// logic packet to sink, calling alive after each, until the sink asks to
-// stop: stopping is called, and the session is then stopped from its own
-// thread, inside the feed.
-void stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
-            const std::function<void()>& started, const std::function<void()>& alive,
-            const std::function<void()>& stopping);
+// logic packet to sink, calling alive after each, until the session ends or
+// the sink asks to stop or has been given limit samples (0: no limit):
+// stopping is called, and the session is then stopped from its own thread,
+// inside the feed. Returns the samples given.
+std::uint64_t stream(sigrok::Session& session, ChannelBits bits, StreamSink& sink,
+                     std::uint64_t limit, const std::function<void()>& started,
+                     const std::function<void()>& alive, const std::function<void()>& stopping);
 
 // Stopping a session that has just ended on its own is no failure.
 void stopQuietly(sigrok::Session& session) noexcept;

@@ -286,7 +286,7 @@ void Form3::useSource(const CaptureOptions::Source& choice) {
 }
 
 void Form3::showResult() {
-    showResult(session_.assess(), channelsNote(instrument().marks().origin));
+    showResult(session_.assess(), originNotes(instrument().marks().origin));
 }
 
 void Form3::showResult(const Bearing::Result& result, const std::string& note) {

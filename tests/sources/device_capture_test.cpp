@@ -191,6 +191,102 @@ TEST(DeviceCapture, CaptureThatComesUpShortIsRefusedWithTheStoreUnchanged) {
     const OperatorError error = refusalOf(capture);
     EXPECT_EQ(error.kind(), Kind::DeviceShortCapture);
     EXPECT_EQ(error.detail(), "1000");
+    EXPECT_EQ(error.choices(), std::vector<std::string>{std::to_string(kSamples)});
+}
+
+// The demo as a board that can stream or not, and holds memory samples.
+std::shared_ptr<DeviceCapture> demoBoard(bool streams, std::optional<std::uint64_t> memory,
+                                         std::uint64_t rate = kFastRate) {
+    return std::make_shared<DeviceCapture>(analyser("demo", {}, rate), incrementalPattern,
+                                           DeviceLimits{}, DeviceCapture::PhaseStarted{},
+                                           [=](sigrok::Device&) {
+                                               return DeviceCapture::Board{streams, memory};
+                                           });
+}
+
+// A stream's parts, samples given as counts and lost as negative; stops after enough.
+struct RecordingSink final : StreamSink {
+    RecordingSink(std::uint64_t samples, std::uint64_t most) : row(samples), enough(most) {}
+    void take(std::span<const std::uint8_t> samples) override {
+        if (!samples.empty() && (parts.empty() || parts.back() < 0)) {
+            parts.push_back(0);
+            firsts.push_back(samples.front());
+        }
+        parts.back() += static_cast<std::int64_t>(samples.size());
+        taken += samples.size();
+    }
+    void lose(std::uint64_t count) override { parts.push_back(-static_cast<std::int64_t>(count)); }
+    bool stopping() const override { return taken >= enough; }
+    std::uint64_t rowSamples() const override { return row; }
+
+    std::vector<std::int64_t> parts;
+    std::vector<std::uint8_t> firsts; // of each part given
+    std::uint64_t row, enough, taken = 0;
+};
+
+void streamInto(const std::shared_ptr<DeviceCapture>& board, RecordingSink& sink) {
+    CaptureWorker::perform<bool>(
+        [&](CaptureWorker::Progress& progress) {
+            board->stream(sink, progress);
+            return true;
+        },
+        "demo");
+}
+
+TEST(DeviceCapture, ABoardWithLittleMemoryScansWhatItHoldsAndOneTooSmallIsRefused) {
+    const struct {
+        std::uint64_t memory;
+        std::optional<std::uint64_t> told; // by the capture's origin
+        std::size_t samples;
+    } cases[] = {{5'000, 5'000, 5'000},
+                 {kMinimumSamples, kMinimumSamples, kMinimumSamples},
+                 {200'000, std::nullopt, kSamples}};
+    for (const auto& c : cases) {
+        Instrument instrument;
+        instrument.scan(demoBoard(true, c.memory));
+        instrument.analyse([](Side, int, double) {});
+        EXPECT_TRUE(instrument.analysed()) << c.memory;
+        EXPECT_EQ(instrument.heldSamples().size(), c.samples) << c.memory;
+        EXPECT_EQ(std::get<DeviceOrigin>(*instrument.marks().origin).memory, c.told);
+    }
+    // Scans and followed streams alike, naming the memory.
+    const auto small = demoBoard(false, kMinimumSamples - 1);
+    const OperatorError error = refusalOf(*small);
+    EXPECT_EQ(error.kind(), Kind::DeviceMemoryTooSmall);
+    EXPECT_EQ(error.detail(), std::to_string(kMinimumSamples - 1));
+    RecordingSink sink(2'001, 6'000);
+    EXPECT_THROW(streamInto(small, sink), OperatorError);
+}
+
+// Each capture takes a row, or the memory when smaller, and starts the demo's
+// count afresh (a stream would go on at 1 after 2,001 or 1,501 samples of
+// 0, 1, 2, 3); at least one sample is lost between captures.
+TEST(DeviceCapture, ABoardThatCannotStreamIsFollowedByCapturesWithTheGapsLost) {
+    const struct {
+        std::optional<std::uint64_t> memory;
+        std::int64_t capture;
+    } cases[] = {{std::nullopt, 2'001}, {50'000, 2'001}, {1'501, 1'501}};
+    for (const auto& c : cases) {
+        RecordingSink sink(2'001, static_cast<std::uint64_t>(3 * c.capture));
+        streamInto(demoBoard(false, c.memory), sink);
+        ASSERT_EQ(sink.parts.size(), 5u);
+        EXPECT_EQ((std::vector{sink.parts[0], sink.parts[2], sink.parts[4]}),
+                  std::vector<std::int64_t>(3, c.capture));
+        for (const std::int64_t gap : {sink.parts[1], sink.parts[3]}) {
+            EXPECT_TRUE(gap <= -1 && gap > -10 * std::int64_t{kFastRate}) << gap; // 10 s at most
+        }
+        EXPECT_EQ(sink.firsts, std::vector<std::uint8_t>(3, 0));
+    }
+}
+
+// At 1 kHz a capture of a row would take 100 s: a stop asked during the
+// first ends it, and no second starts.
+TEST(DeviceCapture, AStopEndsFollowingByCapturesPromptly) {
+    RecordingSink sink(100'000, 1);
+    const auto start = std::chrono::steady_clock::now();
+    streamInto(demoBoard(false, std::nullopt, 1'000), sink);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(sink.parts.size(), 1u);
 }
 
 // Each scan finds the device anew; the driver must not keep every one found.
