@@ -93,8 +93,11 @@ public:
         RunsExclusive,        // two options that choose what the program does; the one that won is
                               // the detail
         StandardOutputClosed, // the run writes to standard output, which was closed
-        AnalyserListCut, // --scan overran its bound, the seconds; the subject: the drivers that
-                         // did not answer; choices: those not reached
+        AnalyserListCut,   // --scan overran its bound, the seconds; the subject: the drivers that
+                           // did not answer; choices: those not reached
+        SimulationInvalid, // --simulate not LAG or LAG:LAG_END:SECONDS within their bounds
+        // The simulated source; the subject is what it is called.
+        SimulationStalled, // it made no samples in time; the limit in seconds is the detail
     };
 
     OperatorError(Kind kind, std::string subject, std::string detail = {},
