@@ -86,7 +86,9 @@ std::optional<CaptureOptions::Analyser> windowAnalyser(const CommandLine& line) 
     if (line.device) {
         return line.analyser();
     }
-    auto chosen = WindowSettings::source();
+    const CaptureOptions::Source choice = WindowSettings::sourceChoice();
+    const auto* analyser = std::get_if<CaptureOptions::Analyser>(&choice);
+    auto chosen = analyser ? std::optional(*analyser) : std::nullopt;
     if (chosen && line.channels.choice == CaptureOptions::Channels::Choice::Named) {
         chosen->channels = line.channels;
     }

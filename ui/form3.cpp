@@ -386,9 +386,12 @@ void Form3::offerSources(CaptureSources& sources,
 }
 
 void Form3::chooseSource() {
-    SourceDialog dialog(*sources_, analyser_, this);
+    SourceDialog dialog(
+        *sources_, analyser_ ? CaptureOptions::Source(*analyser_) : CaptureOptions::Port{}, this);
     if (dialog.exec() == QDialog::Accepted) {
-        useSource(dialog.choice());
+        const CaptureOptions::Source choice = dialog.choice();
+        const auto* analyser = std::get_if<CaptureOptions::Analyser>(&choice);
+        useSource(analyser ? std::optional(*analyser) : std::nullopt);
     }
 }
 
@@ -401,7 +404,8 @@ void Form3::useSource(const std::optional<CaptureOptions::Analyser>& choice) {
         return;
     }
     analyser_ = choice;
-    WindowSettings::saveSource(choice);
+    WindowSettings::saveSourceChoice(choice ? CaptureOptions::Source(*choice)
+                                            : CaptureOptions::Port{});
     result_->setToolTip(QString::fromStdString(sourceText(analyser_)));
 }
 
