@@ -27,6 +27,13 @@ bool waitUntil(Clock::time_point due, const StreamSink& sink) {
     return !sink.stopping();
 }
 
+// How long count samples last at rate, in double seconds, which stay exact
+// to the nanosecond for weeks of samples.
+Clock::duration timeOf(std::uint64_t count, std::uint64_t rate) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(count) / static_cast<double>(rate)));
+}
+
 } // namespace
 
 MovingNoise SimulatedSource::motion() {
@@ -40,8 +47,8 @@ Capture SimulatedSource::capture(CaptureWorker::Progress& progress) {
     return {std::move(samples), simulation_.rate, SimulatedSourceOrigin{simulation_}};
 }
 
-// Every piece is due on one grid from the start, in double seconds, which
-// stay exact to the nanosecond for months of samples.
+// Every piece is due on one grid from the start. Each piece's phase lasts
+// until it is due, however slow the rate.
 void SimulatedSource::stream(StreamSink& sink, CaptureWorker::Progress& progress) {
     MovingNoise noise = motion();
     const std::uint64_t rate = simulation_.rate;
@@ -50,12 +57,13 @@ void SimulatedSource::stream(StreamSink& sink, CaptureWorker::Progress& progress
     const Clock::time_point start = Clock::now();
     std::uint64_t given = 0;
     for (;;) {
-        progress.enter(OperatorError::Kind::SimulationStalled, kPieceLimit);
-        noise.fill(piece);
         given += piece.size();
-        const std::chrono::duration<double> due(static_cast<double>(given) /
-                                                static_cast<double>(rate));
-        if (!waitUntil(start + std::chrono::duration_cast<Clock::duration>(due), sink)) {
+        const Clock::time_point due = start + timeOf(given, rate);
+        const auto wait = std::max(due - Clock::now(), Clock::duration::zero());
+        progress.enter(OperatorError::Kind::SimulationStalled,
+                       std::chrono::ceil<std::chrono::milliseconds>(wait) + kPieceLimit);
+        noise.fill(piece);
+        if (!waitUntil(due, sink)) {
             return;
         }
         sink.take(piece);
