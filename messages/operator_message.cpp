@@ -418,11 +418,11 @@ std::string operatorMessage(const OperatorError& error) {
                listing("; non cercati: ", choices, "") +
                ". Indicare il driver con -d per cercarne uno solo.";
     case Kind::SimulationInvalid:
-        return "Simulazione non valida: " + quoted(value) +
+        return "Valore non valido per l'opzione --simulate: " + quoted(value) +
                ". Indicare il ritardo della sorgente in campioni, un intero da " +
                std::to_string(-kMaxLag) + " a " + std::to_string(kMaxLag) +
                " (negativo a sinistra), oppure RITARDO:RITARDO_FINALE:SECONDI per una sorgente "
-               "che va e viene tra i due ritardi, i secondi oltre 0 e fino a " +
+               "che va e viene tra i due ritardi, i secondi maggiori di 0 e al più " +
                std::to_string(CaptureOptions::kLongestSweep.count()) +
                " con il punto come separatore decimale: per esempio -30 o -30:30:10.";
     case Kind::SimulationStalled:
