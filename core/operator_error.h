@@ -93,9 +93,10 @@ public:
         RunsExclusive,        // two options that choose what the program does; the one that won is
                               // the detail
         StandardOutputClosed, // the run writes to standard output, which was closed
-        AnalyserListCut,   // --scan overran its bound, the seconds; the subject: the drivers that
-                           // did not answer; choices: those not reached
-        SimulationInvalid, // --simulate not LAG or LAG:LAG_END:SECONDS within their bounds
+        AnalyserListCut, // --scan overran its bound, the seconds; the subject: the drivers that
+                         // did not answer; choices: those not reached
+        // --simulate other than LAG or LAG:LAG_END:SECONDS within their bounds.
+        SimulationInvalid,
         // The simulated source; the subject is what it is called.
         SimulationStalled, // it made no samples in time; the limit in seconds is the detail
     };
