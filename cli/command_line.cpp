@@ -121,8 +121,13 @@ void takeDeviceOptions(const QCommandLineParser& parser, CommandLine& line) {
             throw OperatorError(Kind::SampleRateTooLow, *rate, std::to_string(kLowestScanRate));
         }
     }
-    if (!deviceOption.empty() && !line.device) {
+    // The simulator takes a rate too, but no device options.
+    const bool simulatedRate = line.simulation && line.config.empty() && rate;
+    if (!deviceOption.empty() && !line.device && !simulatedRate) {
         throw OperatorError(Kind::SampleRateWithoutDevice, deviceOption);
+    }
+    if (line.simulation && rate) {
+        line.simulation->rate = line.sampleRate;
     }
 }
 
@@ -141,6 +146,9 @@ void refuseMisplacedFile(const CommandLine& line) {
     if (fromFile && line.device) {
         throw OperatorError(Kind::FileWithOption, "-d", *line.file);
     }
+    if (fromFile && line.simulation) {
+        throw OperatorError(Kind::FileWithOption, "--simulate", *line.file);
+    }
     if (fromFile && line.output) {
         throw OperatorError(Kind::FileWithOption, "-o", *line.file);
     }
@@ -149,6 +157,9 @@ void refuseMisplacedFile(const CommandLine& line) {
 // Options that mean something only beside another.
 void refuseAlone(const QCommandLineParser& parser, const CommandLine& line) {
     using Action = CommandLine::Action;
+    if (line.simulation && line.device) {
+        throw OperatorError(Kind::SourcesExclusive, "--simulate", "-d");
+    }
     if (isSet(parser, "speed") && !line.baseline) {
         throw OperatorError(Kind::OptionNeedsOther, "--speed", {}, {"--baseline"});
     }
@@ -274,6 +285,9 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     if (isSet(parser, "channels")) {
         line.channels = CaptureOptions::parseChannels(value(parser, "channels"));
     }
+    if (isSet(parser, "simulate")) {
+        line.simulation = CaptureOptions::parseSimulation(value(parser, "simulate"));
+    }
     takeDeviceOptions(parser, line);
     refuseUnhonoured(parser, line);
     return line;
@@ -312,7 +326,8 @@ QString CommandLine::helpText() {
                     QString::number(kSamples), QString::number(kLowestScanRate),
                     QString::number(kLongestScan.count()), seconds(kShortestRowPeriod),
                     seconds(kLongestRowPeriod), seconds(kRowPeriod),
-                    QString::number(Bearing::kSpeedOfSoundInAir));
+                    QString::number(Bearing::kSpeedOfSoundInAir), QString::number(-kMaxLag),
+                    QString::number(kMaxLag));
 }
 
 QString CommandLine::versionText() {

@@ -46,6 +46,8 @@ struct CommandLine {
     // The option whose run writes to standard output, when it does.
     std::optional<std::string> outputWriter;
     std::optional<CaptureOptions::DeviceSpec> device;
+    // A simulated source instead of the port, at sampleRate when given.
+    std::optional<CaptureOptions::Simulation> simulation;
     CaptureOptions::Channels channels;
     std::uint64_t sampleRate = kPortRate;
     CaptureOptions::Config config;

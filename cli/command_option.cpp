@@ -16,6 +16,12 @@ const CommandOption kOptions[] = {
      "campiona con un analizzatore logico di libsigrok invece\n"
      "che dalla porta parallela, per esempio fx2lafw,\n"
      "fx2lafw:conn=1.5 o demo"},
+    {"", "simulate", "RITARDO[:RITARDO_FINALE:SECONDI]", true,
+     Run::Window | Run::OneScan | Run::Summary | Run::Follow,
+     "campiona una sorgente simulata invece della porta: il\n"
+     "ritardo in campioni, negativo a sinistra, da %10 a %11;\n"
+     "con RITARDO_FINALE e SECONDI va e viene tra i due in quei\n"
+     "secondi (a %1, o alla --samplerate data)"},
     {"C", "channels", "DESTRO,SINISTRO", true,
      Run::Window | Run::OneScan | Run::Summary | Run::Follow,
      "i canali logici del ricevitore destro e del sinistro,\n"
@@ -23,7 +29,8 @@ const CommandOption kOptions[] = {
      "mancano, i primi due canali logici, il destro quello di\n"
      "indice minore)"},
     {"", "samplerate", "FREQUENZA", true, Run::Window | Run::OneScan | Run::Summary | Run::Follow,
-     "la frequenza di campionamento dell'analizzatore, in hertz\n"
+     "la frequenza di campionamento dell'analizzatore o del\n"
+     "simulatore, in hertz\n"
      "interi, come 50000, 50k, 50kHz, 1.5MHz o 1m (mega)\n"
      "(predefinita: %1, cioè %2 per unità di ritardo; almeno\n"
      "%4 Hz, perché una scansione non duri più di %5 s)"},

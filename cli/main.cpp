@@ -21,7 +21,9 @@
 #include <fcntl.h>
 #include <iostream>
 #include <memory>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -78,20 +80,43 @@ std::shared_ptr<CaptureSource> scanSource(const CommandLine& line, CaptureSource
     if (line.file && line.action == CommandLine::Action::RunWithoutWindow) {
         return files.open(*line.file);
     }
+    if (line.simulation) {
+        return sources.simulation(*line.simulation);
+    }
     return line.device ? sources.analyser(line.analyser()) : sources.port();
 }
 
-// The window scans from the analyser named, or else from the source chosen
-// in it the last time; channels named on the command line win for this run.
-std::optional<CaptureOptions::Analyser> windowAnalyser(const CommandLine& line) {
+// The window scans from the source named, or else from the one chosen in
+// it the last time; channels named on the command line win for this run.
+CaptureOptions::Source windowSource(const CommandLine& line) {
     if (line.device) {
         return line.analyser();
     }
-    auto chosen = WindowSettings::source();
-    if (chosen && line.channels.choice == CaptureOptions::Channels::Choice::Named) {
-        chosen->channels = line.channels;
+    if (line.simulation) {
+        return *line.simulation;
+    }
+    CaptureOptions::Source chosen = WindowSettings::sourceChoice();
+    auto* analyser = std::get_if<CaptureOptions::Analyser>(&chosen);
+    if (analyser && line.channels.choice == CaptureOptions::Channels::Choice::Named) {
+        analyser->channels = line.channels;
     }
     return chosen;
+}
+
+// The source a run without the window follows, and where its samples come
+// from: a file given is replayed.
+std::pair<std::shared_ptr<SampleStream>, CaptureOrigin>
+followedStream(const CommandLine& line, CaptureSources& sources, CaptureFiles& files) {
+    if (line.file) {
+        return {files.stream(*line.file, line.channels), FileOrigin{*line.file, line.channels}};
+    }
+    if (line.simulation) {
+        return {sources.stream(*line.simulation), SimulatedSourceOrigin{*line.simulation}};
+    }
+    if (line.device) {
+        return {sources.stream(line.analyser()), DeviceOrigin{line.device->text, line.channels}};
+    }
+    return {sources.stream(CaptureOptions::Port{}), PortOrigin{}};
 }
 
 // Each file given, or else the one scan, with the name its row gives it.
@@ -104,7 +129,11 @@ std::vector<WindowlessRun::Named> summarized(const CommandLine& line,
                             [&files, &line, file] { return files.stream(file, line.channels); }});
     }
     if (captures.empty()) {
-        captures.push_back({line.device ? line.device->text : "port", scan, {}});
+        captures.push_back({line.device       ? line.device->text
+                            : line.simulation ? "simulatore"
+                                              : "port",
+                            scan,
+                            {}});
     }
     return captures;
 }
@@ -117,20 +146,11 @@ extern "C" void interrupt(int) {
     interrupted = true;
 }
 
-// A file given is replayed; otherwise the analyser named streams, or the port.
 int followed(const CommandLine& line, CaptureSources& sources, CaptureFiles& files) {
     std::shared_ptr<SampleStream> stream;
     CaptureOrigin origin;
     try {
-        if (line.file) {
-            stream = files.stream(*line.file, line.channels);
-            origin = FileOrigin{*line.file, line.channels};
-        } else if (line.device) {
-            stream = sources.stream(line.analyser());
-            origin = DeviceOrigin{line.device->text, line.channels};
-        } else {
-            stream = sources.stream(CaptureOptions::Port{});
-        }
+        std::tie(stream, origin) = followedStream(line, sources, files);
     } catch (const OperatorError& error) {
         return fail(error);
     }
@@ -210,18 +230,8 @@ int main(int argc, char* argv[]) {
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QApplication::installTranslator(&qtTexts);
     }
-    auto analyser = windowAnalyser(line);
-    if (analyser && !line.device) {
-        try {
-            source = sources.analyser(*analyser);
-        } catch (const OperatorError&) {
-            // A remembered driver that this libsigrok lacks: the port, as by default.
-            analyser.reset();
-        }
-    }
     Form3 window(source, files);
-    window.offerSources(sources,
-                        analyser ? CaptureOptions::Source(*analyser) : CaptureOptions::Port{});
+    window.offerSources(sources, windowSource(line));
     if (line.rowPeriod) {
         window.setRowPeriod(*line.rowPeriod);
     }

@@ -22,11 +22,17 @@ struct FileOrigin {
     std::string path;
     CaptureOptions::Channels channels;
 };
+// The window's one-shot simulation, written straight into the store's channels.
 struct SimulationOrigin {
     Side side;
     int delay;
 };
-using CaptureOrigin = std::variant<PortOrigin, DeviceOrigin, FileOrigin, SimulationOrigin>;
+// A simulated source that may move, as raw samples like any other source's.
+struct SimulatedSourceOrigin {
+    CaptureOptions::Simulation simulation;
+};
+using CaptureOrigin =
+    std::variant<PortOrigin, DeviceOrigin, FileOrigin, SimulationOrigin, SimulatedSourceOrigin>;
 
 // What a capture source gives: sample i (from 1) at samples[i - 1], the right
 // receiver on bit 0 and the left on bit 1 (the port's other lines above

@@ -62,6 +62,36 @@ std::uint64_t multiplierOf(std::string_view suffix) {
     return 0;
 }
 
+// A whole lag from -kMaxLag to kMaxLag, or nothing.
+std::optional<int> lagIn(std::string_view text) {
+    int lag = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), lag);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        lag < -kMaxLag || lag > kMaxLag) {
+        return std::nullopt;
+    }
+    return lag;
+}
+
+// Digits with at most one '.' between them, above 0 and up to kLongestSweep;
+// from_chars alone would take exponents, "inf" and "nan".
+std::optional<double> sweepIn(std::string_view text) {
+    const std::size_t point = text.find('.');
+    const auto digits = [](std::string_view part) {
+        return !part.empty() && std::all_of(part.begin(), part.end(), isDigit);
+    };
+    if (!digits(text.substr(0, point)) ||
+        (point != std::string_view::npos && !digits(text.substr(point + 1)))) {
+        return std::nullopt;
+    }
+    double seconds = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (seconds <= 0.0 || seconds > static_cast<double>(kLongestSweep.count())) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
 } // namespace
 
 DeviceSpec parseDeviceSpec(std::string_view text) {
@@ -227,6 +257,21 @@ std::string formatSampleRate(std::uint64_t hertz) {
         }
     }
     return std::to_string(hertz) + " Hz";
+}
+
+Simulation parseSimulation(std::string_view text) {
+    const std::vector<std::string> parts = split(text, ':');
+    const auto lag = lagIn(parts.front());
+    const auto lagEnd = parts.size() == 3 ? lagIn(parts[1]) : lag;
+    const auto seconds = parts.size() == 3 ? sweepIn(parts[2]) : 0.0;
+    if ((parts.size() != 1 && parts.size() != 3) || !lag || !lagEnd || !seconds) {
+        throw OperatorError(Kind::SimulationInvalid, std::string(text));
+    }
+    Simulation simulation;
+    simulation.lag = *lag;
+    simulation.lagEnd = *lagEnd;
+    simulation.seconds = *seconds;
+    return simulation;
 }
 
 double parsePositive(std::string_view text, const std::string& option) {

@@ -91,6 +91,13 @@ std::uint64_t parseSampleRate(std::string_view text);
 // The rate in the largest unit that divides it: "50 kHz", "24 MHz", "1500 Hz".
 std::string formatSampleRate(std::uint64_t hertz);
 
+// A sweep of the simulated source takes at most this long.
+inline constexpr std::chrono::seconds kLongestSweep{3'600};
+// "LAG" for a source that stands still, or "LAG:LAG_END:SECONDS": whole lags
+// from -kMaxLag to kMaxLag, seconds above 0 and up to kLongestSweep, with '.'.
+// The rate is left at its default.
+Simulation parseSimulation(std::string_view text);
+
 // A finite number above 0, with '.': a baseline in metres, a speed in metres
 // per second. option, as the operator knows it, is the error's detail.
 double parsePositive(std::string_view text, const std::string& option);

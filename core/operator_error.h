@@ -97,6 +97,11 @@ public:
         StandardOutputClosed, // the run writes to standard output, which was closed
         AnalyserListCut, // --scan overran its bound, the seconds; the subject: the drivers that
                          // did not answer; choices: those not reached
+        // --simulate other than LAG or LAG:LAG_END:SECONDS within their bounds.
+        SimulationInvalid,
+        SourcesExclusive, // two options that each name the source; the other is the detail
+        // The simulated source; the subject is what it is called.
+        SimulationStalled, // it made no samples in time; the limit in seconds is the detail
     };
 
     OperatorError(Kind kind, std::string subject, std::string detail = {},

@@ -1,6 +1,5 @@
 #include "session.h"
 
-#include <cstdlib>
 #include <type_traits>
 #include <utility>
 
@@ -16,8 +15,7 @@ CaptureOrigin originOf(const CaptureOptions::Source& source) {
         return DeviceOrigin{analyser->device.text, analyser->channels};
     }
     if (const auto* simulation = std::get_if<CaptureOptions::Simulation>(&source)) {
-        return SimulationOrigin{simulation->lag < 0 ? Side::Left : Side::Right,
-                                std::abs(simulation->lag)};
+        return SimulatedSourceOrigin{*simulation};
     }
     return PortOrigin{};
 }
@@ -37,7 +35,12 @@ Session::~Session() {
 
 void Session::offer(CaptureSources& sources, const CaptureOptions::Source& current) {
     sources_ = &sources;
-    source_ = current;
+    try {
+        useSource(current);
+    } catch (const OperatorError&) {
+        // A remembered driver that this libsigrok lacks: the port, as by default.
+        useSource(CaptureOptions::Port{});
+    }
 }
 
 void Session::useSource(const CaptureOptions::Source& source) {

@@ -96,9 +96,9 @@ public:
     void setIntegrating(bool whole) { choices_.integrating = whole; }
     void setGeometry(const Bearing::Geometry& geometry) { choices_.geometry = geometry; }
 
-    // The sources a choice is made among, and the one in use. Choosing
-    // throws OperatorError, and keeps the last, for an analyser that this
-    // libsigrok cannot drive.
+    // The sources a choice is made among, and the one in use: current, or
+    // the port when current is an analyser that this libsigrok cannot
+    // drive. Choosing one such throws OperatorError, and keeps the last.
     void offer(CaptureSources& sources, const CaptureOptions::Source& current);
     bool sourcesOffered() const { return sources_ != nullptr; }
     CaptureSources* sources() const { return sources_; }

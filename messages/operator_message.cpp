@@ -425,6 +425,21 @@ std::string operatorMessage(const OperatorError& error) {
                (value.empty() ? std::string() : "; non hanno risposto: " + value) +
                listing("; non cercati: ", choices, "") +
                ". Indicare il driver con -d per cercarne uno solo.";
+    case Kind::SimulationInvalid:
+        return "Valore non valido per l'opzione --simulate: " + quoted(value) +
+               ". Indicare il ritardo della sorgente in campioni, un intero da " +
+               std::to_string(-kMaxLag) + " a " + std::to_string(kMaxLag) +
+               " (negativo a sinistra), oppure RITARDO:RITARDO_FINALE:SECONDI per una sorgente "
+               "che va e viene tra i due ritardi, i secondi maggiori di 0 e al più " +
+               std::to_string(CaptureOptions::kLongestSweep.count()) +
+               " con il punto come separatore decimale: per esempio -30 o -30:30:10.";
+    case Kind::SourcesExclusive:
+        return "Le opzioni " + value + " e " + detail +
+               " indicano entrambe da dove vengono i campioni: usarne una sola.";
+    case Kind::SimulationStalled:
+        return "Il " + value + " non ha prodotto i campioni in " + detail +
+               " s: il computer è troppo carico. Chiudere altri programmi o scegliere una "
+               "frequenza di campionamento più bassa, e riprovare.";
     }
     return {};
 }

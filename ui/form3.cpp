@@ -256,32 +256,31 @@ void Form3::chooseGeometry() {
 
 void Form3::offerSources(CaptureSources& sources, const CaptureOptions::Source& current) {
     session_.offer(sources, current);
+    session_.setSimulatedLag(HScroll1->value());
     QAction* action = fileMenu_->addAction(QStringLiteral("Sorgente di acquisizione\u2026"), this,
                                            &Form3::chooseSource);
     action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     addAction(action);
-    result_->setToolTip(QString::fromStdString(sourceText(current)));
+    result_->setToolTip(QString::fromStdString(sourceText(session_.source())));
     follow_->setEnabled(true);
 }
 
 void Form3::chooseSource() {
-    const auto* analyser = std::get_if<CaptureOptions::Analyser>(&session_.source());
-    SourceDialog dialog(*session_.sources(), analyser ? std::optional(*analyser) : std::nullopt,
-                        this);
+    SourceDialog dialog(*session_.sources(), session_.source(), this);
     if (dialog.exec() == QDialog::Accepted) {
-        const auto choice = dialog.choice();
-        useSource(choice ? CaptureOptions::Source(*choice) : CaptureOptions::Port{});
+        useSource(dialog.choice());
     }
 }
 
 void Form3::useSource(const CaptureOptions::Source& choice) {
     try {
         session_.useSource(choice);
+        session_.setSimulatedLag(HScroll1->value());
     } catch (const OperatorError& error) {
         showOperatorError(this, QStringLiteral("Sorgente non valida"), error);
         return;
     }
-    WindowSettings::saveSource(choice);
+    WindowSettings::saveSourceChoice(choice);
     result_->setToolTip(QString::fromStdString(sourceText(choice)));
 }
 

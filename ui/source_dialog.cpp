@@ -14,8 +14,10 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -38,29 +40,43 @@ void fill(QComboBox* box, const std::vector<std::string>& names, const std::stri
 
 } // namespace
 
-SourceDialog::SourceDialog(CaptureSources& sources,
-                           const std::optional<CaptureOptions::Analyser>& current, QWidget* parent)
+SourceDialog::SourceDialog(CaptureSources& sources, const CaptureOptions::Source& current,
+                           QWidget* parent)
     : QDialog(parent), sources_(sources) {
     setWindowTitle(QStringLiteral("Sorgente di acquisizione"));
     createControls();
-    if (current) {
-        analyser_->setChecked(true);
-        const auto& request = current->device;
-        driver_->setCurrentText(text(request.driver));
-        for (const auto& [key, value] : request.scanOptions) {
-            if (key == "conn") {
-                connection_->setText(text(value));
-            }
-        }
-        // Until a search, the current choice stands for its device.
-        FoundAnalyser chosen{request.text, {}, {}, "scelta attuale", {}, {}};
-        chosen.logicChannels = {current->channels.right, current->channels.left};
-        showAnalysers({chosen});
-        rate_->setCurrentText(rateText(current->sampleRate));
+    if (const auto* analyser = std::get_if<CaptureOptions::Analyser>(&current)) {
+        showAnalyser(*analyser);
+    } else if (const auto* simulation = std::get_if<CaptureOptions::Simulation>(&current)) {
+        showSimulation(*simulation);
     } else {
         port_->setChecked(true);
     }
     check();
+}
+
+void SourceDialog::showAnalyser(const CaptureOptions::Analyser& current) {
+    analyser_->setChecked(true);
+    const auto& request = current.device;
+    driver_->setCurrentText(text(request.driver));
+    for (const auto& [key, value] : request.scanOptions) {
+        if (key == "conn") {
+            connection_->setText(text(value));
+        }
+    }
+    // Until a search, the current choice stands for its device.
+    FoundAnalyser chosen{request.text, {}, {}, "scelta attuale", {}, {}};
+    chosen.logicChannels = {current.channels.right, current.channels.left};
+    showAnalysers({chosen});
+    rate_->setCurrentText(rateText(current.sampleRate));
+}
+
+// A sweep or rate the dialog does not offer shows the nearest it does.
+void SourceDialog::showSimulation(const CaptureOptions::Simulation& current) {
+    simulator_->setChecked(true);
+    sweep_->setValue(static_cast<int>(
+        std::lround(std::clamp(current.seconds, double{kShortestSweep}, double{kLongestSweep}))));
+    simulatorRate_->setCurrentText(rateText(current.rate));
 }
 
 void SourceDialog::createControls() {
@@ -68,7 +84,43 @@ void SourceDialog::createControls() {
                                  .arg(QString::fromLatin1(kPortDevice), rateText(kPortRate)),
                              this);
     analyser_ = new QRadioButton(QStringLiteral("Analizzatore logico"), this);
+    simulator_ = new QRadioButton(QStringLiteral("Simulatore"), this);
+    simulator_->setObjectName(QStringLiteral("simulator"));
+    QWidget* analyserFields = createAnalyserFields();
+    QWidget* simulatorFields = createSimulatorFields();
 
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setWordWrap(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    ok_ = buttons->button(QDialogButtonBox::Ok);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(port_);
+    layout->addWidget(analyser_);
+    layout->addWidget(analyserFields);
+    layout->addWidget(simulator_);
+    layout->addWidget(simulatorFields);
+    layout->addWidget(status_);
+    layout->addWidget(buttons);
+
+    connect(analyser_, &QRadioButton::toggled, analyserFields, &QWidget::setEnabled);
+    connect(simulator_, &QRadioButton::toggled, simulatorFields, &QWidget::setEnabled);
+    for (QRadioButton* kind : {analyser_, simulator_}) {
+        connect(kind, &QRadioButton::toggled, this, &SourceDialog::check);
+    }
+    connect(search_, &QPushButton::clicked, this, &SourceDialog::search);
+    connect(device_, &QComboBox::currentIndexChanged, this, &SourceDialog::showDevice);
+    for (QComboBox* box : {right_, left_, rate_, simulatorRate_}) {
+        connect(box, &QComboBox::currentTextChanged, this, &SourceDialog::check);
+    }
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    analyserFields->setEnabled(false);
+    simulatorFields->setEnabled(false);
+}
+
+QWidget* SourceDialog::createAnalyserFields() {
     auto* fields = new QWidget(this);
     driver_ = new QComboBox(fields);
     driver_->setObjectName(QStringLiteral("driver"));
@@ -96,30 +148,27 @@ void SourceDialog::createControls() {
     form->addRow(QStringLiteral("Ricevitore destro:"), right_);
     form->addRow(QStringLiteral("Ricevitore sinistro:"), left_);
     form->addRow(QStringLiteral("Frequenza di campionamento:"), rate_);
+    return fields;
+}
 
-    status_ = new QLabel(this);
-    status_->setObjectName(QStringLiteral("status"));
-    status_->setWordWrap(true);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    ok_ = buttons->button(QDialogButtonBox::Ok);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(port_);
-    layout->addWidget(analyser_);
-    layout->addWidget(fields);
-    layout->addWidget(status_);
-    layout->addWidget(buttons);
-
-    connect(analyser_, &QRadioButton::toggled, fields, &QWidget::setEnabled);
-    connect(analyser_, &QRadioButton::toggled, this, &SourceDialog::check);
-    connect(search_, &QPushButton::clicked, this, &SourceDialog::search);
-    connect(device_, &QComboBox::currentIndexChanged, this, &SourceDialog::showDevice);
-    for (QComboBox* box : {right_, left_, rate_}) {
-        connect(box, &QComboBox::currentTextChanged, this, &SourceDialog::check);
+// The lags come from the window: here only how fast the source goes from
+// one to the other, and the rate.
+QWidget* SourceDialog::createSimulatorFields() {
+    auto* fields = new QWidget(this);
+    sweep_ = new QSpinBox(fields);
+    sweep_->setObjectName(QStringLiteral("sweep"));
+    sweep_->setRange(kShortestSweep, kLongestSweep);
+    sweep_->setValue(kSweep);
+    sweep_->setSuffix(QStringLiteral(" s"));
+    simulatorRate_ = new QComboBox(fields);
+    simulatorRate_->setObjectName(QStringLiteral("simrate"));
+    for (const std::uint64_t rate : kSimulatorRates) {
+        simulatorRate_->addItem(rateText(rate), QVariant::fromValue(rate));
     }
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    fields->setEnabled(false);
+    auto* form = new QFormLayout(fields);
+    form->addRow(QStringLiteral("Durata di un passaggio:"), sweep_);
+    form->addRow(QStringLiteral("Frequenza di campionamento:"), simulatorRate_);
+    return fields;
 }
 
 CaptureOptions::DeviceSpec SourceDialog::where() const {
@@ -207,8 +256,8 @@ void SourceDialog::check() {
     QString problem;
     const auto hertz = rate();
     const FoundAnalyser* analyser = device();
-    if (port_->isChecked()) {
-        // The port always takes its scans at its own rate.
+    if (port_->isChecked() || simulator_->isChecked()) {
+        // The port and the simulator offer only rates a scan can take.
     } else if (!analyser) {
         problem = QStringLiteral("Cercare l'analizzatore con \"Cerca\".");
     } else if (right_->currentText() == left_->currentText()) {
@@ -229,23 +278,32 @@ void SourceDialog::check() {
         status_->setText(problem);
         return;
     }
-    const std::uint64_t scanRate = port_->isChecked() ? kPortRate : *hertz;
-    const double seconds = static_cast<double>(kSamples) / static_cast<double>(scanRate);
+    const double seconds = static_cast<double>(kSamples) / static_cast<double>(scanRate());
     status_->setText(QStringLiteral("Una scansione di %1 campioni dura %2 s.")
                          .arg(kSamples)
                          .arg(text(fixedNumber(seconds, seconds < 1.0 ? 3 : 1,
                                                QLocale().decimalPoint().toStdString()))));
 }
 
-std::optional<CaptureOptions::Analyser> SourceDialog::choice() const {
+std::uint64_t SourceDialog::scanRate() const {
+    if (simulator_->isChecked()) {
+        return simulatorRate_->currentData().toULongLong();
+    }
+    return port_->isChecked() ? kPortRate : rate().value_or(kPortRate);
+}
+
+CaptureOptions::Source SourceDialog::choice() const {
     const FoundAnalyser* analyser = device();
+    if (simulator_->isChecked()) {
+        return CaptureOptions::Simulation{0, 0, static_cast<double>(sweep_->value()), scanRate()};
+    }
     if (port_->isChecked() || !analyser) {
-        return std::nullopt;
+        return CaptureOptions::Port{};
     }
     return CaptureOptions::Analyser{CaptureOptions::parseDeviceSpec(analyser->address),
                                     {right_->currentText().toStdString(),
                                      left_->currentText().toStdString(),
                                      CaptureOptions::Channels::Choice::Named},
-                                    rate().value_or(kPortRate),
+                                    scanRate(),
                                     {}};
 }

@@ -9,10 +9,19 @@ namespace WindowSettings {
 
 namespace {
 
+// "port", "analyser" or "simulator"; settings from before it had only the
+// analyser's keys, or none for the port.
+const QString kKind = QStringLiteral("source/kind");
+const QString kPortKind = QStringLiteral("port");
+const QString kAnalyserKind = QStringLiteral("analyser");
+const QString kSimulatorKind = QStringLiteral("simulator");
 const QString kDevice = QStringLiteral("source/device");
 const QString kRight = QStringLiteral("source/right");
 const QString kLeft = QStringLiteral("source/left");
 const QString kSampleRate = QStringLiteral("source/samplerate");
+// The simulator's sweep in seconds, and its rate in hertz.
+const QString kSweep = QStringLiteral("source/sweep");
+const QString kSimulatorRate = QStringLiteral("source/simrate");
 const QString kBaseline = QStringLiteral("geometry/baseline");
 const QString kSpeed = QStringLiteral("geometry/speed");
 // In seconds, as --row-period takes it.
@@ -28,41 +37,66 @@ QString number(double value) {
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-} // namespace
-
-std::optional<CaptureOptions::Analyser> source() {
-    const QSettings settings;
-    if (!settings.contains(kDevice)) {
-        return std::nullopt;
+// Throws OperatorError for a value that does not pass.
+CaptureOptions::Source analyserIn(const QSettings& settings) {
+    CaptureOptions::Analyser analyser;
+    analyser.device = CaptureOptions::parseDeviceSpec(text(settings, kDevice));
+    analyser.channels =
+        CaptureOptions::parseChannels(text(settings, kRight) + "," + text(settings, kLeft));
+    analyser.sampleRate = CaptureOptions::parseSampleRate(text(settings, kSampleRate));
+    if (analyser.sampleRate < kLowestScanRate) {
+        return CaptureOptions::Port{};
     }
-    try {
-        CaptureOptions::Analyser analyser;
-        analyser.device = CaptureOptions::parseDeviceSpec(text(settings, kDevice));
-        analyser.channels =
-            CaptureOptions::parseChannels(text(settings, kRight) + "," + text(settings, kLeft));
-        analyser.sampleRate = CaptureOptions::parseSampleRate(text(settings, kSampleRate));
-        if (analyser.sampleRate < kLowestScanRate) {
-            return std::nullopt;
-        }
-        return analyser;
-    } catch (const OperatorError&) {
-        return std::nullopt;
-    }
+    return analyser;
 }
 
-void saveSource(const CaptureOptions::Source& source) {
-    const auto* analyser = std::get_if<CaptureOptions::Analyser>(&source);
-    QSettings settings;
-    if (!analyser) {
-        for (const QString& key : {kDevice, kRight, kLeft, kSampleRate}) {
-            settings.remove(key);
-        }
-        return;
+// The lags are the window's, not remembered; a sweep as --simulate takes it.
+CaptureOptions::Source simulationIn(const QSettings& settings) {
+    CaptureOptions::Simulation simulation =
+        CaptureOptions::parseSimulation("0:0:" + text(settings, kSweep));
+    simulation.rate = CaptureOptions::parseSampleRate(text(settings, kSimulatorRate));
+    if (simulation.rate < kLowestScanRate) {
+        return CaptureOptions::Port{};
     }
-    settings.setValue(kDevice, QString::fromStdString(analyser->device.text));
-    settings.setValue(kRight, QString::fromStdString(analyser->channels.right));
-    settings.setValue(kLeft, QString::fromStdString(analyser->channels.left));
-    settings.setValue(kSampleRate, QString::number(analyser->sampleRate));
+    return simulation;
+}
+
+} // namespace
+
+CaptureOptions::Source sourceChoice() {
+    const QSettings settings;
+    const QString kind =
+        settings.value(kKind, settings.contains(kDevice) ? kAnalyserKind : kPortKind).toString();
+    try {
+        if (kind == kAnalyserKind) {
+            return analyserIn(settings);
+        }
+        if (kind == kSimulatorKind) {
+            return simulationIn(settings);
+        }
+    } catch (const OperatorError&) {
+    }
+    return CaptureOptions::Port{};
+}
+
+void saveSourceChoice(const CaptureOptions::Source& source) {
+    QSettings settings;
+    for (const QString& key : {kDevice, kRight, kLeft, kSampleRate, kSweep, kSimulatorRate}) {
+        settings.remove(key);
+    }
+    if (const auto* analyser = std::get_if<CaptureOptions::Analyser>(&source)) {
+        settings.setValue(kKind, kAnalyserKind);
+        settings.setValue(kDevice, QString::fromStdString(analyser->device.text));
+        settings.setValue(kRight, QString::fromStdString(analyser->channels.right));
+        settings.setValue(kLeft, QString::fromStdString(analyser->channels.left));
+        settings.setValue(kSampleRate, QString::number(analyser->sampleRate));
+    } else if (const auto* simulation = std::get_if<CaptureOptions::Simulation>(&source)) {
+        settings.setValue(kKind, kSimulatorKind);
+        settings.setValue(kSweep, number(simulation->seconds));
+        settings.setValue(kSimulatorRate, QString::number(simulation->rate));
+    } else {
+        settings.setValue(kKind, kPortKind);
+    }
 }
 
 // A speed not given is air's; one given wrong makes the whole geometry

@@ -13,9 +13,9 @@
 // version, is taken as its default rather than trusted.
 namespace WindowSettings {
 
-// Where scans come from: an analyser, or the parallel port (nothing).
-std::optional<CaptureOptions::Analyser> source();
-void saveSource(const CaptureOptions::Source& source);
+// Where scans come from: the parallel port, an analyser or the simulator.
+CaptureOptions::Source sourceChoice();
+void saveSourceChoice(const CaptureOptions::Source& source);
 // The receivers' geometry; none, and so no bearing, until one is given.
 std::optional<Bearing::Geometry> geometry();
 void saveGeometry(const Bearing::Geometry& geometry);

@@ -149,4 +149,29 @@ TEST(CaptureOptions, ChannelsAreTwoDifferentNamesRightFirst) {
     }
 }
 
+// A source standing still at LAG, or sweeping LAG:LAG_END:SECONDS.
+TEST(CaptureOptions, SimulationIsALagOrASweep) {
+    const std::pair<const char*, Simulation> accepted[] = {
+        {"-30", {-30, -30, 0, kPortRate}},
+        {"120:-120:0.5", {120, -120, 0.5, kPortRate}},
+        {"-120:120:3600", {-120, 120, 3600, kPortRate}}};
+    for (const auto& [text, expected] : accepted) {
+        const Simulation simulation = parseSimulation(text);
+        EXPECT_EQ(std::tie(simulation.lag, simulation.lagEnd, simulation.seconds, simulation.rate),
+                  std::tie(expected.lag, expected.lagEnd, expected.seconds, expected.rate))
+            << text;
+    }
+    for (const char* bad :
+         {"121", "-121:0:10", "0:121:10", "+5", "5:10", "5:10:0", "5:10:3600.5", "5:10:1e2",
+          "5:10:.5", "5:10:5.", "5:10:-1", "5:10:inf", "5:10:1,5", "5:10:1:2", "1.5", ""}) {
+        try {
+            parseSimulation(bad);
+            ADD_FAILURE() << "accepted " << bad;
+        } catch (const OperatorError& error) {
+            EXPECT_EQ(error.kind(), OperatorError::Kind::SimulationInvalid) << bad;
+            EXPECT_EQ(error.subject(), bad);
+        }
+    }
+}
+
 } // namespace

@@ -160,6 +160,7 @@ const std::vector<MessageCase> kCases = {
     {Kind::GeometryInvalid, "-1", "--baseline", {}, {"--baseline", "\"-1\"", "0.5"}},
     {Kind::ArgumentExtra, "b.sr", "", {}, {"\"b.sr\"", "un file"}},
     {Kind::FileWithOption, "-o", "a.sr", {}, {"-o", "\"a.sr\"", "dal file"}},
+    {Kind::SourcesExclusive, "--simulate", "-d", {}, {"--simulate e -d", "una sola"}},
     {Kind::OptionNotHonoured,
      "--row-period",
      "--csv",
@@ -173,6 +174,8 @@ const std::vector<MessageCase> kCases = {
     {Kind::RunsExclusive, "--csv", "--follow", {}, {"--follow e --csv", "una sola"}},
     {Kind::StandardOutputClosed, "--summary", "", {}, {"chiusa", "nulla"}},
     {Kind::AnalyserListCut, "ols", "15", {"demo", "fx2lafw"}, {"15 s", "ols", "demo, fx2lafw"}},
+    {Kind::SimulationInvalid, "5:10", "", {}, {"\"5:10\"", "da -120 a 120", "3600", "-30:30:10"}},
+    {Kind::SimulationStalled, "simulatore", "5", {}, {"5 s", "più bassa"}},
 };
 
 TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
@@ -190,7 +193,7 @@ TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
         seen.insert(message);
     }
     EXPECT_EQ(seen.size(), kCases.size());
-    EXPECT_EQ(kCases.size(), static_cast<std::size_t>(Kind::AnalyserListCut) + 1)
+    EXPECT_EQ(kCases.size(), static_cast<std::size_t>(Kind::SimulationStalled) + 1)
         << "a kind has no case here";
 }
 

@@ -313,11 +313,12 @@ private slots:
             WindowSettings::saveGeometry({2.0, Bearing::kSpeedOfSoundInAir});
             WindowSettings::saveRowPeriod(std::chrono::milliseconds(200));
             WindowSettings::saveIntegrating(true);
-            WindowSettings::saveSource(CaptureOptions::Analyser{
+            WindowSettings::saveSourceChoice(CaptureOptions::Analyser{
                 CaptureOptions::parseDeviceSpec("demo"), {}, 24'000'000, {}});
             QSettings().setValue(QString::fromLatin1(c.key), QString::fromLatin1(c.value));
             const auto geometry = WindowSettings::geometry();
-            const auto source = WindowSettings::source();
+            const auto choice = WindowSettings::sourceChoice();
+            const auto* source = std::get_if<CaptureOptions::Analyser>(&choice);
             QCOMPARE(
                 QStringLiteral("%1 %2 %3 %4")
                     .arg(geometry ? QString::number(geometry->speed) : QStringLiteral("none"))
