@@ -1,6 +1,7 @@
 #include "session_files.h"
 
 #include "session_file.h"
+#include "session_file_stream.h"
 
 std::shared_ptr<CaptureSource> SessionFiles::open(const std::string& path) {
     return openWith(path, channels_);
@@ -9,6 +10,10 @@ std::shared_ptr<CaptureSource> SessionFiles::open(const std::string& path) {
 std::shared_ptr<CaptureSource> SessionFiles::openWith(const std::string& path,
                                                       const CaptureOptions::Channels& channels) {
     return std::make_shared<SessionFile>(path, channels);
+}
+
+std::shared_ptr<SampleStream> SessionFiles::stream(const std::string& path) {
+    return std::make_shared<SessionFileStream>(path, channels_);
 }
 
 void SessionFiles::save(const std::string& path, std::span<const std::uint8_t> samples,

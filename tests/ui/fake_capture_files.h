@@ -11,8 +11,9 @@
 #include <vector>
 
 // Captures that live in memory: an opened one counts 0, 1, 2, 3 on the
-// receivers' bits at kRate, except kBroken, which is refused; saves are
-// recorded, or refused while saveRefused is set.
+// receivers' bits at kRate, except kBroken, which is refused; a streamed one
+// plays the same samples; saves are recorded, or refused while saveRefused is
+// set.
 class FakeCaptureFiles final : public CaptureFiles {
 public:
     static constexpr std::uint64_t kRate = 24'000'000;
@@ -34,6 +35,12 @@ public:
                                             const CaptureOptions::Channels& channels) override {
         return std::make_shared<File>(path, channels);
     }
+    std::shared_ptr<SampleStream> stream(const std::string& path) override {
+        if (path.ends_with(kBroken)) {
+            throw OperatorError(OperatorError::Kind::FileCorrupt, path, "logic-1-1");
+        }
+        return std::make_shared<Stream>(path);
+    }
     void save(const std::string& path, std::span<const std::uint8_t> samples,
               std::uint64_t sampleRate) override {
         if (saveRefused) {
@@ -46,6 +53,26 @@ public:
     bool saveRefused = false;
 
 private:
+    static std::vector<std::uint8_t> counting() {
+        std::vector<std::uint8_t> samples(kSamples);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            samples[i] = static_cast<std::uint8_t>(i % 4);
+        }
+        return samples;
+    }
+
+    class Stream final : public SampleStream {
+    public:
+        explicit Stream(std::string path) : path_(std::move(path)) {}
+        void stream(StreamSink& sink, CaptureWorker::Progress&) override { sink.take(counting()); }
+        bool recorded() const override { return true; }
+        std::uint64_t streamRate() const override { return kRate; }
+        std::string subject() const override { return path_; }
+
+    private:
+        std::string path_;
+    };
+
     class File final : public CaptureSource {
     public:
         File(std::string path, std::optional<CaptureOptions::Channels> channels)
@@ -59,12 +86,8 @@ private:
                 throw OperatorError(OperatorError::Kind::FileChannelMissing, path_, "D0",
                                     kNumberedChannels);
             }
-            ::Capture capture{std::vector<std::uint8_t>(kSamples), kRate,
-                              FileOrigin{path_, channels_.value_or(CaptureOptions::Channels{})}};
-            for (std::size_t i = 0; i < capture.samples.size(); ++i) {
-                capture.samples[i] = static_cast<std::uint8_t>(i % 4);
-            }
-            return capture;
+            return {counting(), kRate,
+                    FileOrigin{path_, channels_.value_or(CaptureOptions::Channels{})}};
         }
         std::string subject() const override { return path_; }
 
