@@ -51,8 +51,10 @@ private:
 
 } // namespace
 
+// Checked as far as a scan reads, so that the files a scan refuses the stream
+// refuses too, before it starts.
 SessionFileStream::SessionFileStream(std::string path, const CaptureOptions::Channels& channels)
-    : path_(std::move(path)), opened_(SessionArchive::open(path_, channels, kMinimumSamples)) {}
+    : path_(std::move(path)), opened_(SessionArchive::open(path_, channels, kSamples)) {}
 
 void SessionFileStream::stream(StreamSink& sink, CaptureWorker::Progress& progress) {
     // Each piece renews the deadline: a long file plays to its end, a file
