@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
-// The checks a sigrok session file passes before libsigrok loads it, read
-// with libzip and GLib's key-file parser. libsigrok 0.5.2 takes some broken
+// The checks a sigrok session file passes before libsigrok loads it for a
+// scan, or before it is played as a stream, read with libzip and GLib's
+// key-file parser. libsigrok 0.5.2 takes some broken
 // files without a word: data whose checksum fails comes through altered, a
 // rate it cannot read comes through as another, and a huge channel count
 // stalls the loader for seconds, beyond interruption. The check reads no more
