@@ -19,6 +19,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 #include <zip.h>
@@ -133,6 +134,17 @@ void writeSession(const std::string& path, std::uint64_t bytes) {
     }
 }
 
+// The process's CPU time, all threads told: on a machine shared with other
+// work, samples per CPU second say what the replay would do on its own.
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // Keeps nothing.
 class Discard final : public StreamSink {
 public:
@@ -168,6 +180,7 @@ BENCHMARK(BM_Inflate)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Stream(benchmark::State& state) {
     std::uint64_t total = 0;
+    const double cpuStart = cpuSeconds();
     for (auto _ : state) {
         SessionFileStream stream(sessionPath, {});
         Discard sink;
@@ -181,11 +194,13 @@ void BM_Stream(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(total));
     state.SetBytesProcessed(static_cast<std::int64_t>(total)); // one byte a sample
+    state.counters["samples_per_cpu_s"] = static_cast<double>(total) / (cpuSeconds() - cpuStart);
 }
 BENCHMARK(BM_Stream)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Follow(benchmark::State& state) {
     std::uint64_t rows = 0;
+    const double cpuStart = cpuSeconds();
     for (auto _ : state) {
         std::atomic<std::uint64_t> counted{0};
         std::atomic<bool> faulted{false};
@@ -202,6 +217,8 @@ void BM_Follow(benchmark::State& state) {
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(rows * kRate / 10));
     state.counters["rows"] = static_cast<double>(rows);
+    state.counters["samples_per_cpu_s"] =
+        static_cast<double>(rows * kRate / 10) / (cpuSeconds() - cpuStart);
 }
 BENCHMARK(BM_Follow)->Unit(benchmark::kMillisecond)->UseRealTime();
 
