@@ -12,7 +12,7 @@ namespace {
 
 // Samples given at once: small beside the sink's room, large enough that a
 // piece's overhead is nothing beside its samples.
-constexpr std::size_t kPieceSamples = 1 << 20;
+constexpr std::size_t kPieceSamples = 1 << 16;
 
 // The receivers' bits of each unit, by look-up of the byte that holds each:
 // one look-up per sample where, as commonly, the unit is one byte.

@@ -537,6 +537,30 @@ TEST(SessionFileStream, PlaysEverySampleOnceInOrderOnTheReceiversBits) {
     }
 }
 
+// libsigrok's writer cuts a capture into many chunks: the stream gives what
+// sigrok-cli reads back from them.
+TEST(SessionFileStream, PlaysWhatSigrokCliReadsFromItsOwnChunks) {
+    const std::string path = temporaryPath("demo chunks.sr");
+    std::remove(path.c_str());
+    const std::string command = "sigrok-cli -d demo --channels D0,D1 --channel-group Logic "
+                                "--config pattern=random --samples 300000 -o '" +
+                                path + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::FILE* cli = ::popen(("sigrok-cli -i '" + path + "' -O binary").c_str(), "r");
+    ASSERT_NE(cli, nullptr);
+    std::vector<std::uint8_t> read(300'016);
+    read.resize(std::fread(read.data(), 1, read.size(), cli));
+    ASSERT_EQ(::pclose(cli), 0) << "sigrok-cli failed";
+    for (auto& sample : read) {
+        sample &= 3;
+    }
+
+    SessionFileStream stream(path, {});
+    Collected sink;
+    EXPECT_FALSE(played(stream, sink));
+    EXPECT_EQ(sink.taken, read);
+}
+
 // Stored, so that the third chunk's data can be changed in place.
 TEST(SessionFileStream, ACorruptChunkEndsTheStreamAfterTheSamplesBeforeIt) {
     const std::string path = temporaryPath("third chunk.sr");
