@@ -1,6 +1,7 @@
 // Captures kept in sigrok session files: written, read back, checked against
 // the sigrok tools, played as a stream, and refused when broken.
 
+#include "collected_stream.h"
 #include "follower.h"
 #include "instrument.h"
 #include "marked_store.h"
@@ -428,36 +429,6 @@ TEST(SessionFile, BrokenFilesAreRefusedNamingTheFileAndTheProblem) {
             EXPECT_EQ(streamed.choices(), error.choices()) << bad.name;
         }
     }
-}
-
-// Every sample it is given; once it holds stopAfter, it asks for no more.
-class Collected final : public StreamSink {
-public:
-    void take(std::span<const std::uint8_t> samples) override {
-        taken.insert(taken.end(), samples.begin(), samples.end());
-    }
-    void lose(std::uint64_t count) override { lost += count; }
-    bool stopping() const override { return taken.size() >= stopAfter; }
-    std::uint64_t rowSamples() const override { return 100'000; }
-
-    std::vector<std::uint8_t> taken;
-    std::uint64_t lost = 0;
-    std::size_t stopAfter = SIZE_MAX;
-};
-
-// Plays stream into sink on the worker, as the follower does; the fault, if any.
-std::optional<OperatorError> played(SampleStream& stream, StreamSink& sink) {
-    try {
-        CaptureWorker::perform<bool>(
-            [&](CaptureWorker::Progress& progress) {
-                stream.stream(sink, progress);
-                return true;
-            },
-            stream.subject());
-    } catch (const OperatorError& error) {
-        return error;
-    }
-    return std::nullopt;
 }
 
 // Bytes that take every value, unlike in every unit and chunk.
