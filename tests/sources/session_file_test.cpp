@@ -447,48 +447,31 @@ std::uint8_t bitOf(char byte, unsigned int bit) {
 }
 
 TEST(SessionFileStream, PlaysEverySampleOnceInOrderOnTheReceiversBits) {
+    const Builder::Keys two = Builder::twoChannels();
     const Builder::Keys sixteen = Builder::edited(
-        Builder::edited(Builder::edited(Builder::twoChannels(), "total probes", "16"), "probe10",
-                        "B"),
-        "probe9", "A");
+        Builder::edited(Builder::edited(two, "total probes", "16"), "probe10", "B"), "probe9", "A");
+    const Builder::Keys unit2 = Builder::edited(sixteen, "unitsize", "2");
+    const Builder::Keys unit3 = Builder::edited(sixteen, "unitsize", "3");
     const struct {
         const char* name;
         Builder::Keys keys;
-        std::vector<std::string> entries; // logic-1 alone, or its chunks
+        std::size_t chunks; // 0: all in logic-1
         CaptureOptions::Channels channels;
         unsigned int unit, right, left; // the receivers' bits
     } cases[] = {
-        {"chunks", Builder::twoChannels(), {"logic-1-1", "logic-1-2", "logic-1-3"}, {}, 1, 0, 1},
-        {"one entry",
-         Builder::edited(Builder::twoChannels(), "capturefile", "dati"),
-         {"dati"},
-         {"D1", "D0", kNamed},
-         1,
-         1,
-         0},
-        {"second byte",
-         Builder::edited(sixteen, "unitsize", "2"),
-         {"logic-1-1", "logic-1-2"},
-         {"B", "A", kNamed},
-         2,
-         9,
-         8},
-        // Chunks that cut a unit in two.
-        {"units across chunks",
-         Builder::edited(sixteen, "unitsize", "3"),
-         {"logic-1-1", "logic-1-2", "logic-1-3"},
-         {"D0", "A", kNamed},
-         3,
-         0,
-         8},
+        {"chunks", two, 3, {}, 1, 0, 1},
+        {"one entry", two, 0, {"D1", "D0", kNamed}, 1, 1, 0},
+        {"second byte", unit2, 2, {"B", "A", kNamed}, 2, 9, 8},
+        {"units cut across chunks", unit3, 3, {"D0", "A", kNamed}, 3, 0, 8},
     };
     for (const auto& c : cases) {
         const std::string path = temporaryPath(std::string(c.name) + ".sr");
         std::vector<Builder::Entry> entries = {{"version", "2"},
                                                {"metadata", Builder::metadata(c.keys)}};
         std::string data;
-        for (std::size_t i = 0; i < c.entries.size(); ++i) {
-            entries.push_back({c.entries[i], mixed(1'500'001 - 7'000 * i, i)});
+        for (std::size_t i = 0; i < std::max<std::size_t>(c.chunks, 1); ++i) {
+            const std::string name = c.chunks == 0 ? "logic-1" : "logic-1-" + std::to_string(i + 1);
+            entries.push_back({name, mixed(1'500'001 - 7'000 * i, i)});
             data += entries.back().data;
         }
         Builder::write(path, entries);
