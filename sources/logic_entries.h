@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <zip.h>
 
 // A session's logic data as libsigrok's loader takes it: the entry the
