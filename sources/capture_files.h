@@ -21,7 +21,8 @@ public:
     // The same on channels the operator picked for this file.
     virtual std::shared_ptr<CaptureSource> openWith(const std::string& path,
                                                     const CaptureOptions::Channels& channels) = 0;
-    // The capture at path read whole as a recording, on channels.
+    // A recording that plays every sample of the capture at path, on
+    // channels; throws OperatorError when the file cannot be played.
     virtual std::shared_ptr<SampleStream> stream(const std::string& path,
                                                  const CaptureOptions::Channels& channels) = 0;
     // Keeps samples taken at sampleRate, the right receiver on bit 0 and the

@@ -1,6 +1,8 @@
 #include "session_archive.h"
 
 #include "capture_options.h"
+#include "instrument_constants.h"
+#include "logic_entries.h"
 #include "operator_error.h"
 
 #include <algorithm>
@@ -31,16 +33,6 @@ constexpr int kChannelLimit = 64;
 constexpr int kUnitSizeLimit = 8;
 constexpr std::size_t kCaptureFileNameLimit = 100;
 
-struct ArchiveCloser {
-    void operator()(zip_t* archive) const { zip_discard(archive); }
-};
-using Archive = std::unique_ptr<zip_t, ArchiveCloser>;
-
-struct EntryCloser {
-    void operator()(zip_file_t* entry) const { zip_fclose(entry); }
-};
-using Entry = std::unique_ptr<zip_file_t, EntryCloser>;
-
 struct KeyFileFree {
     void operator()(GKeyFile* keys) const { g_key_file_free(keys); }
 };
@@ -56,6 +48,12 @@ long long number(const std::string& text) {
         ++end;
     }
     return errno != 0 || end == text.c_str() || *end != '\0' || value < 0 ? -1 : value;
+}
+
+OperatorError archiveRefusal(const std::string& path, int error) {
+    return {Kind::FileNotSession, path,
+            error == ZIP_ER_NOZIP ? "non è un archivio zip, o è troncato"
+                                  : "l'archivio zip è incoerente o troncato"};
 }
 
 class Checker {
@@ -97,14 +95,6 @@ private:
         throw OperatorError(kind, path_, std::move(detail));
     }
 
-    // An entry that libzip would not open: packed in a way it cannot unpack
-    // (LZMA, say, which Debian's libzip lacks), or damaged.
-    [[noreturn]] void refuseEntry(const std::string& name) const {
-        const int code = zip_error_code_zip(zip_get_error(archive_.get()));
-        refuse(code == ZIP_ER_COMPNOTSUPP ? Kind::FileCompressionUnsupported : Kind::FileCorrupt,
-               name);
-    }
-
     void openArchive() {
         // The system's own reason when the file cannot be read at all; a pipe
         // or a device would stall the reader.
@@ -125,9 +115,7 @@ private:
             if (own >= 0) {
                 ::close(own);
             }
-            refuse(Kind::FileNotSession, error == ZIP_ER_NOZIP
-                                             ? "non è un archivio zip, o è troncato"
-                                             : "l'archivio zip è incoerente o troncato");
+            throw archiveRefusal(path_, error);
         }
     }
 
@@ -165,9 +153,9 @@ private:
         if ((stat.valid & ZIP_STAT_SIZE) == 0 || stat.size > limit) {
             refuse(Kind::FileNotSession, "la voce \"" + name + "\" è troppo grande");
         }
-        const Entry entry(zip_fopen_index(archive_.get(), stat.index, 0));
+        const ZipHandles::Entry entry(zip_fopen_index(archive_.get(), stat.index, 0));
         if (!entry) {
-            refuseEntry(name);
+            throw ZipHandles::entryRefusal(archive_.get(), path_, name);
         }
         std::vector<char> bytes(stat.size + 1);
         if (zip_fread(entry.get(), bytes.data(), bytes.size()) !=
@@ -227,9 +215,10 @@ private:
         if (unitSize < 1 || unitSize > kUnitSizeLimit) {
             refuse(Kind::FileUnitSizeInvalid, unit.value_or(""));
         }
-        contents.channels = declaredChannels(keys, group, logicChannels);
+        contents.channels = declaredChannels(keys, group, logicChannels, contents.bits);
         const zip_uint64_t bytes =
             checkData(*captureFile, static_cast<zip_uint64_t>(samples * unitSize));
+        contents.captureFile = *captureFile;
         contents.logic = true;
         contents.unitSize = static_cast<int>(unitSize);
         contents.samples = static_cast<int>(std::min<zip_uint64_t>(
@@ -290,9 +279,9 @@ private:
     }
 
     // The names of probe1.. up to the count, where the file gives them, each
-    // once.
-    std::vector<std::string> declaredChannels(GKeyFile* keys, const char* group,
-                                              long long count) const {
+    // once; probeN's bit, N-1, of each into bits, as libsigrok numbers them.
+    std::vector<std::string> declaredChannels(GKeyFile* keys, const char* group, long long count,
+                                              std::vector<unsigned int>& bits) const {
         std::vector<std::string> names;
         for (long long n = 1; n <= count; ++n) {
             if (const auto name = valueOf(keys, group, ("probe" + std::to_string(n)).c_str())) {
@@ -301,6 +290,7 @@ private:
                     refuse(Kind::FileChannelRepeated, *name);
                 }
                 names.push_back(*name);
+                bits.push_back(static_cast<unsigned int>(n - 1));
             }
         }
         return names;
@@ -320,52 +310,26 @@ private:
         return count;
     }
 
-    // The data that the first samples come from: one entry, or chunks
-    // numbered from 1. Returns the bytes there are, up to the bytes wanted.
+    // Unpacks the data that the first samples come from, and returns the
+    // bytes there are, up to the bytes wanted. An entry read to its end has
+    // its checksum checked there; one cut short has only the inflater's checks.
     zip_uint64_t checkData(const std::string& captureFile, zip_uint64_t wanted) {
-        if (const auto whole = readUpTo(captureFile, wanted)) {
-            return *whole;
-        }
+        LogicEntries data(archive_.get(), captureFile, path_);
+        std::vector<std::uint8_t> buffer(1 << 16);
         zip_uint64_t covered = 0;
-        for (int chunk = 1; covered < wanted; ++chunk) {
-            const auto size = readUpTo(captureFile + "-" + std::to_string(chunk), wanted - covered);
-            if (!size) {
-                break;
-            }
-            covered += *size;
-        }
-        return covered;
-    }
-
-    // Unpacks an entry up to limit bytes and returns how many it gave; nothing
-    // when the archive has no such entry. An entry read to its end has its
-    // checksum checked there; one cut short has only the inflater's checks.
-    std::optional<zip_uint64_t> readUpTo(const std::string& name, zip_uint64_t limit) {
-        const Entry entry(zip_fopen(archive_.get(), name.c_str(), 0));
-        if (!entry) {
-            if (zip_error_code_zip(zip_get_error(archive_.get())) == ZIP_ER_NOENT) {
-                return std::nullopt;
-            }
-            refuseEntry(name);
-        }
-        std::vector<char> buffer(1 << 16);
-        zip_uint64_t size = 0;
-        while (size < limit) {
-            const zip_int64_t got = zip_fread(entry.get(), buffer.data(), buffer.size());
-            if (got < 0) {
-                refuse(Kind::FileCorrupt, name);
-            }
+        while (covered < wanted) {
+            const std::size_t got = data.read(buffer);
             if (got == 0) {
                 break;
             }
-            size += static_cast<zip_uint64_t>(got);
+            covered += got;
         }
-        return std::min(size, limit);
+        return std::min(covered, wanted);
     }
 
     std::string path_;
     int descriptor_ = -1;
-    Archive archive_;
+    ZipHandles::Archive archive_;
 };
 
 } // namespace
@@ -385,6 +349,42 @@ std::string Checked::loadPath() const {
 
 Checked check(const std::string& path, int samples) {
     return Checker(path).run(samples);
+}
+
+Opened open(const std::string& path, const CaptureOptions::Channels& wanted, int samples) {
+    Checked checked = check(path, samples);
+    const Contents& contents = checked.contents();
+    if (!contents.logic) {
+        throw OperatorError(Kind::FileNoLogicData, path);
+    }
+    if (checked.samples() < kMinimumSamples) {
+        throw OperatorError(Kind::FileTooShort, path, std::to_string(checked.samples()));
+    }
+    // Only the channels the file declares: libsigrok makes up names for the
+    // rest of the unit's bits.
+    const auto channels = CaptureOptions::channelsAmong(wanted, contents.channels);
+    const auto bitOf = [&](const std::string& name) {
+        const auto found = std::find(contents.channels.begin(), contents.channels.end(), name);
+        if (found == contents.channels.end()) {
+            throw OperatorError(Kind::FileChannelMissing, path, name, contents.channels);
+        }
+        return contents.bits[static_cast<std::size_t>(found - contents.channels.begin())];
+    };
+    const Receivers receivers{bitOf(channels.right), bitOf(channels.left), channels};
+    if (std::max(receivers.right, receivers.left) / 8 >=
+        static_cast<unsigned int>(contents.unitSize)) {
+        throw OperatorError(Kind::FileUnitSizeInvalid, path, std::to_string(contents.unitSize));
+    }
+    return {std::move(checked), receivers};
+}
+
+ZipHandles::Archive reopen(const Checked& checked, const std::string& path) {
+    int error = 0;
+    ZipHandles::Archive archive(zip_open(checked.loadPath().c_str(), ZIP_RDONLY, &error));
+    if (!archive) {
+        throw archiveRefusal(path, error);
+    }
+    return archive;
 }
 
 } // namespace SessionArchive

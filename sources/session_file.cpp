@@ -6,7 +6,6 @@
 #include "sigrok_context.h"
 #include "sigrok_recorder.h"
 
-#include <algorithm>
 #include <exception>
 #include <glib.h>
 #include <memory>
@@ -46,14 +45,8 @@ private:
 Capture load(const std::string& path, const CaptureOptions::Channels& wanted) {
     // Reading stops at the end of the file's logic data: what may follow is
     // of no use, and libsigrok 0.5.2 leaks on its way to analog data.
-    const SessionArchive::Checked checked = SessionArchive::check(path, kSamples);
-    const SessionArchive::Contents& contents = checked.contents();
-    if (!contents.logic) {
-        throw OperatorError(Kind::FileNoLogicData, path);
-    }
-    if (checked.samples() < kMinimumSamples) {
-        throw OperatorError(Kind::FileTooShort, path, std::to_string(checked.samples()));
-    }
+    const SessionArchive::Opened opened = SessionArchive::open(path, wanted, kSamples);
+    const SessionArchive::Checked& checked = opened.checked;
     SigrokContext::log().clear();
     std::shared_ptr<sigrok::Session> session;
     try {
@@ -65,21 +58,8 @@ Capture load(const std::string& path, const CaptureOptions::Channels& wanted) {
     if (loaded.devices().size() != 1) {
         throw OperatorError(Kind::FileNotSession, path, "non contiene un solo dispositivo");
     }
-    sigrok::Device& device = *loaded.devices().front();
-    // Only the channels the file declares: libsigrok makes up names for the
-    // rest of the unit's bits.
-    const auto channels = CaptureOptions::channelsAmong(wanted, contents.channels);
-    for (const std::string& name : {channels.right, channels.left}) {
-        if (std::find(contents.channels.begin(), contents.channels.end(), name) ==
-            contents.channels.end()) {
-            throw OperatorError(Kind::FileChannelMissing, path, name, contents.channels);
-        }
-    }
-    const auto bits =
-        SigrokRecorder::findChannels(device, channels, Kind::FileChannelMissing, path);
-    if (std::max(bits.right, bits.left) / 8 >= static_cast<unsigned int>(contents.unitSize)) {
-        throw OperatorError(Kind::FileUnitSizeInvalid, path, std::to_string(contents.unitSize));
-    }
+    const auto& [right, left, channels] = opened.receivers;
+    const SigrokRecorder::ChannelBits bits{right, left, channels};
     Capture capture{{}, checked.sampleRate(), FileOrigin{path, channels}};
     // The checked data may still fail libsigrok's reader part way.
     SigrokRecorder::record(

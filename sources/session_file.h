@@ -14,8 +14,9 @@
 // OperatorError with a File kind naming the file.
 class SessionFile final : public CaptureSource {
 public:
-    // Reading a file takes a fraction of a second; a file system that stops
-    // answering must not hold the instrument up for longer than this.
+    // Reading a file, or a piece of one played as a stream, takes a fraction
+    // of a second; a file system that stops answering must not hold the
+    // instrument up for longer than this.
     static constexpr std::chrono::seconds kReadLimit{10};
 
     SessionFile(std::string path, CaptureOptions::Channels channels);

@@ -1,7 +1,7 @@
 #include "session_files.h"
 
-#include "operator_error.h"
 #include "session_file.h"
+#include "session_file_stream.h"
 
 std::shared_ptr<CaptureSource> SessionFiles::open(const std::string& path) {
     return openWith(path, channels_);
@@ -14,7 +14,7 @@ std::shared_ptr<CaptureSource> SessionFiles::openWith(const std::string& path,
 
 std::shared_ptr<SampleStream> SessionFiles::stream(const std::string& path,
                                                    const CaptureOptions::Channels& channels) {
-    throw OperatorError(OperatorError::Kind::FileUnexpected, path + std::string(channels.right));
+    return std::make_shared<SessionFileStream>(path, channels);
 }
 
 void SessionFiles::save(const std::string& path, std::span<const std::uint8_t> samples,

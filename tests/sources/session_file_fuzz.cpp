@@ -1,12 +1,16 @@
 // Mutated copies of a good session file through the open path: truncated,
 // with flipped bits, and with edited metadata. Each must open or be refused,
-// never crash or hang, and a refused one must leave the store as it was.
+// never crash or hang, and a refused one must leave the store as it was. As
+// a stream, each must be refused as the scan refuses it, or play to its end
+// or to a fault.
 
+#include "collected_stream.h"
 #include "instrument.h"
 #include "marked_store.h"
 #include "operator_error.h"
 #include "session_archive_builder.h"
 #include "session_file.h"
+#include "session_file_stream.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -126,10 +130,22 @@ TEST(SessionFileFuzz, EveryMutantOpensOrIsRefusedWithTheStoreUnchanged) {
         SessionFile file(path, {});
         auto store = markedStore();
         const auto before = std::make_unique<SampleStore>(*store);
+        std::optional<OperatorError> streamRefusal;
+        try {
+            SessionFileStream stream(path, {});
+            Collected sink;
+            played(stream, sink);
+            ASSERT_TRUE(std::all_of(sink.taken.begin(), sink.taken.end(),
+                                    [](std::uint8_t sample) { return sample <= 3; }))
+                << "round " << round;
+        } catch (const OperatorError& error) {
+            streamRefusal = error;
+        }
         try {
             const Capture taken = captureFrom(file);
             Instrument::place(*store, taken);
             ++opened;
+            EXPECT_FALSE(streamRefusal) << "round " << round << ": " << streamRefusal->what();
             EXPECT_GT(taken.sampleRate, 0U) << "round " << round;
             for (int i = 1; i <= kSplitSamples; ++i) {
                 ASSERT_LE(store->channelLeft[i] | store->channelRight[i], 1) << "round " << round;
@@ -137,6 +153,9 @@ TEST(SessionFileFuzz, EveryMutantOpensOrIsRefusedWithTheStoreUnchanged) {
         } catch (const OperatorError& error) {
             ++refused;
             ASSERT_TRUE(sameStore(*store, *before)) << "round " << round << ": " << error.what();
+            if (streamRefusal) {
+                EXPECT_EQ(streamRefusal->kind(), error.kind()) << "round " << round;
+            }
         }
     }
     // Both outcomes occur, or the mutations test nothing.

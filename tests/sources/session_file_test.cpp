@@ -1,6 +1,8 @@
 // Captures kept in sigrok session files: written, read back, checked against
-// the sigrok tools, and refused when broken.
+// the sigrok tools, played as a stream, and refused when broken.
 
+#include "collected_stream.h"
+#include "follower.h"
 #include "instrument.h"
 #include "marked_store.h"
 #include "noise_source_simulator.h"
@@ -9,9 +11,11 @@
 #include "session_archive.h"
 #include "session_archive_builder.h"
 #include "session_file.h"
+#include "session_file_stream.h"
 #include "twister_random.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +23,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -415,6 +420,163 @@ TEST(SessionFile, BrokenFilesAreRefusedNamingTheFileAndTheProblem) {
         EXPECT_NE(error.detail().find(bad.detail), std::string::npos)
             << bad.name << ": " << error.detail();
         EXPECT_EQ(error.choices(), bad.choices) << bad.name;
+        try {
+            SessionFileStream stream(path, bad.channels);
+            ADD_FAILURE() << bad.name << ": the stream opened";
+        } catch (const OperatorError& streamed) {
+            EXPECT_EQ(streamed.kind(), error.kind()) << bad.name << ": " << streamed.what();
+            EXPECT_EQ(streamed.detail(), error.detail()) << bad.name;
+            EXPECT_EQ(streamed.choices(), error.choices()) << bad.name;
+        }
+    }
+}
+
+// Bytes that take every value, unlike in every unit and chunk.
+std::string mixed(std::size_t count, std::size_t seed) {
+    std::string bytes(count, '\0');
+    auto state = static_cast<std::uint32_t>(seed);
+    for (char& byte : bytes) {
+        state = state * 1'103'515'245U + 12'345U;
+        byte = static_cast<char>(state >> 23);
+    }
+    return bytes;
+}
+
+std::uint8_t bitOf(char byte, unsigned int bit) {
+    return static_cast<std::uint8_t>(static_cast<unsigned char>(byte) >> bit & 1);
+}
+
+TEST(SessionFileStream, PlaysEverySampleOnceInOrderOnTheReceiversBits) {
+    const Builder::Keys two = Builder::twoChannels();
+    const Builder::Keys sixteen = Builder::edited(
+        Builder::edited(Builder::edited(two, "total probes", "16"), "probe10", "B"), "probe9", "A");
+    const Builder::Keys unit2 = Builder::edited(sixteen, "unitsize", "2");
+    const Builder::Keys unit3 = Builder::edited(sixteen, "unitsize", "3");
+    const struct {
+        const char* name;
+        Builder::Keys keys;
+        std::size_t chunks; // 0: all in logic-1
+        CaptureOptions::Channels channels;
+        unsigned int unit, right, left; // the receivers' bits
+    } cases[] = {
+        {"chunks", two, 3, {}, 1, 0, 1},
+        {"one entry", two, 0, {"D1", "D0", kNamed}, 1, 1, 0},
+        {"second byte", unit2, 2, {"B", "A", kNamed}, 2, 9, 8},
+        {"units cut across chunks", unit3, 3, {"D0", "A", kNamed}, 3, 0, 8},
+    };
+    for (const auto& c : cases) {
+        const std::string path = temporaryPath(std::string(c.name) + ".sr");
+        std::vector<Builder::Entry> entries = {{"version", "2"},
+                                               {"metadata", Builder::metadata(c.keys)}};
+        std::string data;
+        for (std::size_t i = 0; i < std::max<std::size_t>(c.chunks, 1); ++i) {
+            const std::string name = c.chunks == 0 ? "logic-1" : "logic-1-" + std::to_string(i + 1);
+            entries.push_back({name, mixed(1'500'001 - 7'000 * i, i)});
+            data += entries.back().data;
+        }
+        Builder::write(path, entries);
+
+        SessionFileStream stream(path, c.channels);
+        Collected sink;
+        EXPECT_FALSE(played(stream, sink)) << c.name;
+        EXPECT_EQ(stream.streamRate(), 50'000U);
+        EXPECT_EQ(stream.channels().right, c.channels.right) << c.name;
+        ASSERT_EQ(sink.taken.size(), data.size() / c.unit) << c.name;
+        for (std::size_t i = 0; i < sink.taken.size(); ++i) {
+            const char* unit = data.data() + i * c.unit;
+            const auto expected =
+                bitOf(unit[c.right / 8], c.right % 8) | bitOf(unit[c.left / 8], c.left % 8) << 1;
+            ASSERT_EQ(sink.taken[i], expected) << c.name << " " << i;
+        }
+    }
+}
+
+// libsigrok's writer cuts a capture into many chunks: the stream gives what
+// sigrok-cli reads back from them.
+TEST(SessionFileStream, PlaysWhatSigrokCliReadsFromItsOwnChunks) {
+    const std::string path = temporaryPath("demo chunks.sr");
+    std::remove(path.c_str());
+    const std::string command = "sigrok-cli -d demo --channels D0,D1 --channel-group Logic "
+                                "--config pattern=random --samples 300000 -o '" +
+                                path + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::FILE* cli = ::popen(("sigrok-cli -i '" + path + "' -O binary").c_str(), "r");
+    ASSERT_NE(cli, nullptr);
+    std::vector<std::uint8_t> read(300'016);
+    read.resize(std::fread(read.data(), 1, read.size(), cli));
+    ASSERT_EQ(::pclose(cli), 0) << "sigrok-cli failed";
+    for (auto& sample : read) {
+        sample &= 3;
+    }
+
+    SessionFileStream stream(path, {});
+    Collected sink;
+    EXPECT_FALSE(played(stream, sink));
+    EXPECT_EQ(sink.taken, read);
+}
+
+// Stored, so that the third chunk's data can be changed in place.
+TEST(SessionFileStream, ACorruptChunkEndsTheStreamAfterTheSamplesBeforeIt) {
+    const std::string path = temporaryPath("third chunk.sr");
+    const std::string chunk(400'000, '\x02');
+    const std::string third = mixed(300'000, 3);
+    Builder::write(path,
+                   {{"version", "2"},
+                    {"metadata", Builder::metadata(Builder::twoChannels())},
+                    {"logic-1-1", chunk},
+                    {"logic-1-2", chunk},
+                    {"logic-1-3", third}},
+                   false);
+    std::string bytes = Builder::bytesOf(path);
+    bytes[bytes.find(third) + 1000] ^= 1;
+    Builder::writeBytes(path, bytes);
+
+    SessionFileStream stream(path, {});
+    Collected sink;
+    const auto fault = played(stream, sink);
+    ASSERT_TRUE(fault);
+    EXPECT_EQ(fault->kind(), Kind::FileCorrupt);
+    EXPECT_EQ(fault->detail(), "logic-1-3");
+    ASSERT_GE(sink.taken.size(), 2 * chunk.size());
+    EXPECT_EQ(std::count(sink.taken.begin(), sink.taken.begin() + 2 * chunk.size(), 2),
+              static_cast<std::ptrdiff_t>(2 * chunk.size()));
+}
+
+// 40 MB of data: a sink that stops early ends the stream well before them.
+TEST(SessionFileStream, StopsWhenTheSinkAsks) {
+    const std::string path = temporaryPath("long stream.sr");
+    Builder::writeSession(path, Builder::twoChannels(), std::string(40'000'000, '\x01'));
+    SessionFileStream stream(path, {});
+    Collected sink;
+    sink.stopAfter = 1;
+    EXPECT_FALSE(played(stream, sink));
+    EXPECT_GT(sink.taken.size(), 0U);
+    EXPECT_LT(sink.taken.size(), 4'000'000U);
+}
+
+// A follower whose buffer holds less than a row, for a file of several
+// pieces: the stream waits for the analysis, and every row of the file
+// comes, none short of a sample.
+TEST(SessionFileStream, EveryRowOfTheFileComesThroughAFollowerThatMakesItWait) {
+    const std::string path = temporaryPath("rows.sr");
+    Builder::writeSession(path, Builder::edited(Builder::twoChannels(), "samplerate", "1 MHz"),
+                          mixed(25 * 100'000 + 500, 5));
+    std::vector<Follower::Row> rows;
+    std::optional<Follower::End> ended;
+    Follower follower(std::make_shared<SessionFileStream>(path, CaptureOptions::Channels{}),
+                      std::chrono::milliseconds(100), std::nullopt,
+                      {[&](Follower::Row row) { rows.push_back(std::move(row)); },
+                       [&](const Follower::End& end) { ended = end; }},
+                      50'000);
+    ASSERT_TRUE(follower.waitForEnd(std::chrono::seconds(30)));
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(ended->fault);
+    EXPECT_TRUE(ended->reachedEnd);
+    EXPECT_EQ(follower.droppedSamples(), 0U);
+    ASSERT_EQ(rows.size(), 25U);
+    for (const auto& row : rows) {
+        EXPECT_EQ(row.lost, 0);
+        EXPECT_GT(row.windows, 0);
     }
 }
 

@@ -11,8 +11,9 @@
 #include <vector>
 
 // Captures that live in memory: an opened one counts 0, 1, 2, 3 on the
-// receivers' bits at kRate, except kBroken, which is refused; saves are
-// recorded, or refused while saveRefused is set.
+// receivers' bits at kRate, except kBroken, which is refused; any streamed
+// one plays the same samples; saves are recorded, or refused while
+// saveRefused is set.
 class FakeCaptureFiles final : public CaptureFiles {
 public:
     static constexpr std::uint64_t kRate = 24'000'000;
@@ -36,7 +37,7 @@ public:
     }
     std::shared_ptr<SampleStream> stream(const std::string& path,
                                          const CaptureOptions::Channels&) override {
-        throw OperatorError(OperatorError::Kind::FileUnreadable, path, "non si ripercorre");
+        return std::make_shared<Stream>(path);
     }
     void save(const std::string& path, std::span<const std::uint8_t> samples,
               std::uint64_t sampleRate) override {
@@ -50,6 +51,26 @@ public:
     bool saveRefused = false;
 
 private:
+    static std::vector<std::uint8_t> counting() {
+        std::vector<std::uint8_t> samples(kSamples);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            samples[i] = static_cast<std::uint8_t>(i % 4);
+        }
+        return samples;
+    }
+
+    class Stream final : public SampleStream {
+    public:
+        explicit Stream(std::string path) : path_(std::move(path)) {}
+        void stream(StreamSink& sink, CaptureWorker::Progress&) override { sink.take(counting()); }
+        bool recorded() const override { return true; }
+        std::uint64_t streamRate() const override { return kRate; }
+        std::string subject() const override { return path_; }
+
+    private:
+        std::string path_;
+    };
+
     class File final : public CaptureSource {
     public:
         File(std::string path, std::optional<CaptureOptions::Channels> channels)
@@ -63,12 +84,8 @@ private:
                 throw OperatorError(OperatorError::Kind::FileChannelMissing, path_, "D0",
                                     kNumberedChannels);
             }
-            ::Capture capture{std::vector<std::uint8_t>(kSamples), kRate,
-                              FileOrigin{path_, channels_.value_or(CaptureOptions::Channels{})}};
-            for (std::size_t i = 0; i < capture.samples.size(); ++i) {
-                capture.samples[i] = static_cast<std::uint8_t>(i % 4);
-            }
-            return capture;
+            return {counting(), kRate,
+                    FileOrigin{path_, channels_.value_or(CaptureOptions::Channels{})}};
         }
         std::string subject() const override { return path_; }
 
