@@ -256,7 +256,12 @@ void Form3::chooseGeometry() {
 
 void Form3::offerSources(CaptureSources& sources, const CaptureOptions::Source& current) {
     session_.offer(sources, current);
-    session_.setSimulatedLag(HScroll1->value());
+    // A simulator remembered, or chosen, moves from the slider's delay; one
+    // given its lags on the command line keeps them until the slider moves.
+    const auto* simulation = std::get_if<CaptureOptions::Simulation>(&current);
+    if (simulation && simulation->lag == 0 && simulation->lagEnd == 0) {
+        session_.setSimulatedLag(HScroll1->value());
+    }
     QAction* action = fileMenu_->addAction(QStringLiteral("Sorgente di acquisizione\u2026"), this,
                                            &Form3::chooseSource);
     action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
