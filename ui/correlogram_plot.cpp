@@ -38,7 +38,7 @@ void CorrelogramPlot::clear() {
     bars_.clear();
     drawn_ = 0;
     fitImage();
-    image_.fill(Qt::transparent);
+    image_.fill(background());
     sinceShown_.start();
     show(barBand(surface_));
 }
@@ -49,11 +49,27 @@ void CorrelogramPlot::drawBar(Side sector, int lag, double value) {
     show(pixelsOf(bar));
 }
 
+QPoint CorrelogramPlot::deviceOrigin() const {
+    const QRect band = barBand(surface_);
+    const qreal ratio = surface_.devicePixelRatioF();
+    return {static_cast<int>(std::floor(band.left() * ratio)),
+            static_cast<int>(std::floor(band.top() * ratio))};
+}
+
+QRect CorrelogramPlot::band() const {
+    return barBand(surface_);
+}
+
 void CorrelogramPlot::paint(QPainter& painter) {
     fitImage();
     drawWaitingBars();
-    painter.drawImage(barBand(surface_).topLeft(), image_);
-    unshown_ = QRegion();
+    // One image pixel on one device pixel, from a whole device pixel: at a
+    // fractional ratio the band's edges fall between device pixels, and a
+    // scaled draw would cost more than the analysis.
+    const qreal ratio = image_.devicePixelRatio();
+    painter.drawImage(QRectF(QPointF(deviceOrigin()) / ratio, QSizeF(image_.size()) / ratio),
+                      image_, QRectF(image_.rect()));
+    unshown_ = QRect();
     if (sinceShown_.isValid()) {
         sinceShown_.restart();
     }
@@ -66,14 +82,22 @@ void CorrelogramPlot::paint(QPainter& painter) {
 void CorrelogramPlot::fitImage() {
     const QRect band = barBand(surface_);
     const qreal ratio = surface_.devicePixelRatioF();
-    const QSize devicePixels = band.size() * ratio;
+    const QPoint end(static_cast<int>(std::ceil((band.right() + 1) * ratio)),
+                     static_cast<int>(std::ceil((band.bottom() + 1) * ratio)));
+    const QSize devicePixels(end.x() - deviceOrigin().x(), end.y() - deviceOrigin().y());
     if (!image_.isNull() && image_.devicePixelRatio() == ratio && image_.size() == devicePixels) {
         return;
     }
-    image_ = QImage(devicePixels, QImage::Format_ARGB32_Premultiplied);
+    image_ = QImage(devicePixels, QImage::Format_RGB32);
     image_.setDevicePixelRatio(ratio);
-    image_.fill(Qt::transparent);
+    image_.fill(background());
     drawn_ = 0;
+}
+
+// The image is opaque, in the surface's own colour, so that painting it is
+// a copy rather than a blend of every pixel.
+QColor CorrelogramPlot::background() const {
+    return surface_.palette().color(surface_.backgroundRole());
 }
 
 // The bars added since the image was last painted, with one painter: making
@@ -84,7 +108,7 @@ void CorrelogramPlot::drawWaitingBars() {
     }
     QPainter painter(&image_);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.translate(-barBand(surface_).topLeft());
+    painter.translate(-QPointF(deviceOrigin()) / image_.devicePixelRatio());
     painter.scale(1.0 / Twips::kPerPixel, 1.0 / Twips::kPerPixel);
     // Width 0 is a cosmetic pen: one device pixel whatever the scale.
     painter.setPen(QPen(kBarColour, 0));
@@ -98,8 +122,8 @@ void CorrelogramPlot::drawWaitingBars() {
 // gone a frame without showing anything, shows all that is drawn at once, so
 // that a slow analysis still shows its bars as it goes.
 void CorrelogramPlot::show(const QRect& pixels) {
-    surface_.update(pixels);
-    unshown_ += pixels;
+    unshown_ = unshown_.united(pixels);
+    surface_.update(unshown_);
     if (sinceShown_.isValid() && sinceShown_.elapsed() >= kFrameMs) {
         surface_.repaint(unshown_);
     }

@@ -29,14 +29,20 @@ public:
     void clear();
     // Adds the bar of one lag and draws it.
     void drawBar(Side sector, int lag, double value);
-    // Paints the bars, each one device pixel wide, in blue.
+    // Paints the bars, each one device pixel wide, in blue, over the band
+    // they can reach: what else shows there is painted after.
     void paint(QPainter& painter);
 
     const std::vector<Bar>& bars() const { return bars_; }
+    // The surface's pixels that paint() covers, opaque.
+    QRect band() const;
 
 private:
     void fitImage();
     void drawWaitingBars();
+    QColor background() const;
+    // The device pixel the image starts at.
+    QPoint deviceOrigin() const;
     void show(const QRect& pixels);
 
     QWidget& surface_;
@@ -45,6 +51,6 @@ private:
     // The surface's pixels, at its device pixel ratio, that bars can cover.
     QImage image_;
     // Drawn on the image but not yet on the screen.
-    QRegion unshown_;
+    QRect unshown_;
     QElapsedTimer sinceShown_;
 };

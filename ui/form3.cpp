@@ -28,6 +28,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPolygonF>
 #include <QScreen>
@@ -83,7 +84,8 @@ Form3::Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files)
         "Sistema sperimentale per la ricerca della correlazione tra due segnali di rumore"));
     setFont(fontOf(8.25, false));
     setBackground(this, QApplication::palette().color(QPalette::Button));
-    setAutoFillBackground(true);
+    // The plot's band is painted opaque by the plot; the rest by paintEvent.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     createControls();
     resize(Twips::toPixels(kLayoutRight) + 8, Twips::toPixels(kResultTop + kResultHeight) + 8);
@@ -379,7 +381,7 @@ void Form3::command2_click() {
         [this] {
             showMarks();
             plot_.clear();
-            clearResult();
+            movePeakMark(std::nullopt);
         });
     showMarks();
     showResult();
@@ -657,10 +659,13 @@ void Form3::recordRows(const QString& path) {
     }
 }
 
-void Form3::paintEvent(QPaintEvent*) {
+void Form3::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    paintDecorations(painter);
+    for (const QRect& rect : event->region() - plot_.band()) {
+        painter.fillRect(rect, palette().color(backgroundRole()));
+    }
     plot_.paint(painter);
+    paintDecorations(painter);
     paintPeakMark(painter);
 }
 
