@@ -1,14 +1,20 @@
-// Continuous scanning of libsigrok's demo analyser for a fixed time, at the
-// fastest common analysers' rate and at 1 MHz: windows analysed a second,
-// samples dropped, how long after its last sample came each row was done,
-// and the CPU time of each thread.
+// Continuous scanning of libsigrok's demo analyser through a session for a
+// fixed time, at the fastest common analysers' rate and at 1 MHz, the rows
+// recorded to a file and taken by a thread as the window's would be: windows
+// analysed a second, samples dropped, how long after its last sample came
+// each row was taken, and the CPU time of each thread.
 
 #include "device_capture.h"
-#include "follower.h"
+#include "result_csv.h"
+#include "session.h"
+#include "session_files.h"
 
 #include <algorithm>
+#include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstdio>
 #include <dirent.h>
 #include <fstream>
@@ -62,6 +68,19 @@ std::map<std::string, double> threadSeconds() {
     return seconds;
 }
 
+// Wakes the taking thread as the window's would be woken.
+class Wake final : public Session::Observer {
+public:
+    void rowsWaiting() override {
+        const std::lock_guard lock(mutex);
+        changed.notify_one();
+    }
+    void followingEnded(const Follower::End&) override {}
+
+    std::mutex mutex;
+    std::condition_variable changed;
+};
+
 double percentile(std::vector<double> values, double p) {
     if (values.empty()) {
         return 0.0;
@@ -75,23 +94,36 @@ void BM_Follow(benchmark::State& state) {
     const auto rate = static_cast<std::uint64_t>(state.range(0));
     const auto runFor = std::chrono::seconds(state.range(1));
     for (auto _ : state) {
-        std::mutex mutex;
         std::vector<double> latencies;
         long windows = 0;
         long lost = 0;
-        const auto source = std::make_shared<DeviceCapture>(
-            CaptureOptions::Analyser{CaptureOptions::parseDeviceSpec("demo"), {}, rate, {}});
-        Follower follower(
-            source, kRowPeriod, std::nullopt,
-            {[&](Follower::Row row) {
-                 const auto done = std::chrono::steady_clock::now();
-                 const std::lock_guard lock(mutex);
-                 latencies.push_back(
-                     std::chrono::duration<double, std::milli>(done - row.arrivedSteady).count());
-                 windows += row.windows;
-                 lost += row.lost;
-             },
-             {}});
+        SessionFiles files({});
+        Session session(nullptr, files, {ResultCsv::kRowHeader, ResultCsv::row}, false);
+        Wake wake;
+        session.setObserver(&wake);
+        char recording[] = "/tmp/follow_bench_XXXXXX";
+        ::close(::mkstemp(recording));
+        session.follow(std::make_shared<DeviceCapture>(CaptureOptions::Analyser{
+                           CaptureOptions::parseDeviceSpec("demo"), {}, rate, {}}),
+                       PortOrigin{});
+        session.record(recording);
+        std::atomic<bool> taking{true};
+        std::thread taker([&] {
+            while (taking) {
+                {
+                    std::unique_lock lock(wake.mutex);
+                    wake.changed.wait_for(lock, std::chrono::milliseconds(20));
+                }
+                const auto taken = std::chrono::steady_clock::now();
+                for (const Follower::Row& row : session.takeRows()) {
+                    latencies.push_back(
+                        std::chrono::duration<double, std::milli>(taken - row.arrivedSteady)
+                            .count());
+                    windows += row.windows;
+                    lost += row.lost;
+                }
+            }
+        });
         const auto processSeconds = [] {
             rusage usage{};
             ::getrusage(RUSAGE_SELF, &usage);
@@ -106,17 +138,21 @@ void BM_Follow(benchmark::State& state) {
         const auto threads = threadSeconds();
         // The sector threads of each row end with it: only the whole shows them.
         const double process = processSeconds() - processBefore;
-        follower.stop();
+        taking = false;
+        taker.join();
+        const auto dropped = session.droppedSamples();
+        session.stopFollowing();
         const auto stopped = std::chrono::steady_clock::now();
-        follower.waitForEnd(std::chrono::seconds(10));
+        session.waitForEnd(std::chrono::seconds(10));
         const double ended =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - stopped)
                 .count();
-        const std::lock_guard lock(mutex);
+        session.setObserver(nullptr);
+        ::unlink(recording);
         const double elapsed = std::chrono::duration<double>(stopped - start).count();
         state.counters["windows_per_s"] = static_cast<double>(windows) / elapsed;
         state.counters["rows"] = static_cast<double>(latencies.size());
-        state.counters["dropped_samples"] = static_cast<double>(follower.droppedSamples());
+        state.counters["dropped_samples"] = static_cast<double>(dropped);
         state.counters["lost_windows"] = static_cast<double>(lost);
         state.counters["latency_p50_ms"] = percentile(latencies, 50);
         state.counters["latency_p99_ms"] = percentile(latencies, 99);

@@ -134,6 +134,8 @@ public:
     std::chrono::microseconds period() const;
     bool periodRaised() const;
     std::uint64_t followRate() const { return followRate_; }
+    // Samples the stream dropped for want of room, all told.
+    std::uint64_t droppedSamples() const { return follower_ ? follower_->droppedSamples() : 0; }
     // The rows waiting, oldest first, each with its samples dropped but the
     // last's.
     std::vector<Follower::Row> takeRows();
