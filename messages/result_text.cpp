@@ -63,8 +63,9 @@ std::string lostWindowsText(int lost) {
     }
     return (lost == 1 ? std::string("1 finestra persa")
                       : std::to_string(lost) + " finestre perse") +
-           ": campioni non analizzati (l'analisi non ha tenuto il passo o il dispositivo li ha "
-           "persi).";
+           ": campioni non analizzati (l'analisi non ha tenuto il passo, il dispositivo li ha "
+           "persi, o sono caduti tra due acquisizioni di un analizzatore che non campiona di "
+           "continuo).";
 }
 
 std::string replayEndedText() {
