@@ -46,7 +46,6 @@ const QColor kGreen(0, 255, 0);
 const QColor kLightGrey(192, 192, 192);
 
 const QString kCaptures = QStringLiteral("Acquisizioni sigrok (*.sr)");
-const QString kCsv = QStringLiteral("Valori separati da virgole (*.csv)");
 
 // The axis, and the frame around the delay readout, in twips.
 const QLineF kLine1(PlotGeometry::kAxisX, 1320, PlotGeometry::kAxisX, 7200);
@@ -64,12 +63,6 @@ const QColor kPeakMarkColour(160, 0, 0);
 constexpr double kPeakMarkHalf = 4;
 constexpr double kPeakMarkHeight = 7;
 
-// A recording's lines, as --follow writes them.
-Session::RowFormat rowFormat() {
-    return {ResultCsv::kRowHeader,
-            [](const Follower::Row& row, std::uint64_t rate) { return ResultCsv::row(row, rate); }};
-}
-
 std::string decimalPoint() {
     return QLocale().decimalPoint().toStdString();
 }
@@ -77,9 +70,10 @@ std::string decimalPoint() {
 } // namespace
 
 Form3::Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files)
-    : session_(std::move(source), files, rowFormat(), true), files_(files) {
+    // A recording's lines are --follow's.
+    : session_(std::move(source), files, {ResultCsv::kRowHeader, ResultCsv::row}, true),
+      files_(files) {
     session_.choose(WindowSettings::choices());
-    session_.setObserver(this);
     setWindowTitle(QStringLiteral(
         "Sistema sperimentale per la ricerca della correlazione tra due segnali di rumore"));
     setFont(fontOf(8.25, false));
@@ -91,10 +85,8 @@ Form3::Form3(std::shared_ptr<CaptureSource> source, CaptureFiles& files)
     resize(Twips::toPixels(kLayoutRight) + 8, Twips::toPixels(kResultTop + kResultHeight) + 8);
 }
 
-// No row is handed over once the session's follower has gone.
-Form3::~Form3() {
-    session_.setObserver(nullptr);
-}
+// The follow controls go before the session, and let go of it as they go.
+Form3::~Form3() = default;
 
 void Form3::createControls() {
     createCaptions(this);
@@ -196,41 +188,6 @@ void Form3::createAnalysisCommands() {
     fileMenu_->addAction(QStringLiteral("Geometria\u2026"), this, &Form3::chooseGeometry);
 }
 
-// Continuous scanning's entries: on and off, the row period, recording.
-void Form3::createFollowCommands() {
-    fileMenu_->addSeparator();
-    follow_ = fileMenu_->addAction(QStringLiteral("Scansione continua"));
-    follow_->setCheckable(true);
-    follow_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    follow_->setEnabled(false);
-    addAction(follow_);
-    connect(follow_, &QAction::toggled, this, &Form3::setFollowing);
-    auto* stop = new QAction(this);
-    stop->setShortcut(Qt::Key_Escape);
-    connect(stop, &QAction::triggered, this, [this] { setFollowing(false); });
-    addAction(stop);
-
-    QMenu* periods = fileMenu_->addMenu(QStringLiteral("Periodo delle righe"));
-    periods_ = new QActionGroup(periods);
-    for (const int millis : {50, 100, 200, 500, 1000, 2000}) {
-        const std::chrono::milliseconds period(millis);
-        QAction* choice =
-            periods->addAction(QLocale().toString(millis / 1000.0, 'g', 3) + QStringLiteral(" s"));
-        choice->setCheckable(true);
-        choice->setData(millis);
-        periods_->addAction(choice);
-        connect(choice, &QAction::triggered, this, [this, period] {
-            setRowPeriod(period);
-            WindowSettings::saveRowPeriod(period);
-        });
-    }
-    setRowPeriod(session_.choices().rowPeriod);
-    record_ = fileMenu_->addAction(QStringLiteral("Registra\u2026"));
-    record_->setCheckable(true);
-    record_->setEnabled(false);
-    connect(record_, &QAction::triggered, this, &Form3::chooseRecording);
-}
-
 void Form3::createResultLine() {
     result_ = createLabel(
         this, {"Risultato", "", 360, kResultTop, 14340, kResultHeight, "Risultato dell'analisi"});
@@ -269,7 +226,7 @@ void Form3::offerSources(CaptureSources& sources, const CaptureOptions::Source& 
     action->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     addAction(action);
     result_->setToolTip(QString::fromStdString(sourceText(session_.source())));
-    follow_->setEnabled(true);
+    follow_->enable();
 }
 
 void Form3::chooseSource() {
@@ -460,8 +417,8 @@ void Form3::chooseCaptureToSave() {
 }
 
 void Form3::chooseCorrelogramExport() {
-    const QString path =
-        chooser_.toSave(this, QStringLiteral("Esporta correlogramma"), kCsv, QStringLiteral("csv"));
+    const QString path = chooser_.toSave(this, QStringLiteral("Esporta correlogramma"),
+                                         FileChooser::kCsv, QStringLiteral("csv"));
     if (!path.isEmpty()) {
         exportCorrelogram(path);
     }
@@ -515,148 +472,62 @@ void Form3::writeFile(const QString& path, const QByteArray& contents) {
 }
 
 void Form3::setRowPeriod(std::chrono::milliseconds period) {
-    session_.setRowPeriod(period);
-    for (QAction* choice : periods_->actions()) {
-        choice->setChecked(choice->data().toInt() == period.count());
-    }
+    follow_->setRowPeriod(period);
 }
 
-// The stream of the source chosen, or the file held, and the rows it gives,
-// until stopped.
 void Form3::setFollowing(bool on) {
-    if (on && !following() && session_.sourcesOffered()) {
-        try {
-            session_.startFollowing();
-            enableCommands(false);
-            showBearingTime();
-            bearingTime_->setPeriod(session_.period());
-            record_->setEnabled(true);
-        } catch (const OperatorError& error) {
-            showOperatorError(this, QStringLiteral("Scansione continua non riuscita"), error);
-        }
-    } else if (!on && following()) {
-        stopFollowing();
-    }
-    const QSignalBlocker quiet(follow_);
-    follow_->setChecked(following());
+    follow_->setFollowing(on);
 }
 
-// The window is the operator's again at once; the stream ends on its own
-// threads, and its device is let go shortly after.
-void Form3::stopFollowing() {
-    session_.stopFollowing();
-    record_->setChecked(false);
-    record_->setEnabled(false);
-    enableCommands(true);
-    showMarks();
+void Form3::recordRows(const QString& path) {
+    follow_->record(path);
 }
 
-void Form3::rowsWaiting() {
-    QMetaObject::invokeMethod(this, &Form3::showRows, Qt::QueuedConnection);
+const BearingTimePlot* Form3::bearingTime() const {
+    return follow_->bearingTime();
 }
 
-void Form3::followingEnded(const Follower::End& end) {
-    QMetaObject::invokeMethod(
-        this, [this, end] { followEnded(end); }, Qt::QueuedConnection);
+void Form3::showRows() {
+    follow_->showRows();
 }
 
-void Form3::followEnded(const Follower::End& end) {
-    showRows();
-    if (following()) {
-        setFollowing(false);
-    }
-    if (end.fault) {
-        showOperatorError(this, QStringLiteral("Scansione continua interrotta"), *end.fault);
-    } else if (end.reachedEnd) {
-        result_->setText(result_->text() + ' ' + QString::fromStdString(replayEndedText()));
-    }
+// Continuous scanning's entries, after the analysis's in the same menu.
+void Form3::createFollowCommands() {
+    follow_ = std::make_unique<FollowControls>(
+        *this, *fileMenu_, session_, chooser_,
+        FollowControls::Window{
+            [this](bool enabled) { enableCommands(enabled); },
+            [this](Follower::Row row, const std::string& note) { showRow(std::move(row), note); },
+            [this](const std::string& note) {
+                result_->setText(result_->text() + ' ' + QString::fromStdString(note));
+            },
+            [this](QPointF pixels) {
+                const QPointF twips = pixels * Twips::kPerPixel;
+                form_MouseMove(Qt::NoButton, Qt::NoModifier, static_cast<float>(twips.x()),
+                               static_cast<float>(twips.y()));
+            }});
 }
 
+// The commands wait while continuous scanning runs.
 void Form3::enableCommands(bool enabled) {
     for (QWidget* command :
          std::initializer_list<QWidget*>{Command1, Command2, Command3, Command4, HScroll1}) {
         command->setEnabled(enabled);
     }
     openCapture_->setEnabled(enabled);
+    showMarks();
 }
 
-// Below the window's layout, once the mode has run, as tall as the screen
-// allows up to a pixel a row.
-void Form3::showBearingTime() {
-    if (bearingTime_ != nullptr) {
-        return;
-    }
-    const auto columnEdge = [](Side side) {
-        const double half =
-            (PlotGeometry::barX(Side::Right, 1) - PlotGeometry::barX(Side::Right, 0)) / 2.0;
-        return (PlotGeometry::barX(side, kMaxLag) + (side == Side::Left ? -half : half)) /
-               Twips::kPerPixel;
-    };
-    bearingTime_ = new BearingTimePlot(this, columnEdge(Side::Left), columnEdge(Side::Right));
-    bearingTime_->pointerMoved = [this](QPointF pixels) {
-        const QPointF twips = pixels * Twips::kPerPixel;
-        form_MouseMove(Qt::NoButton, Qt::NoModifier, static_cast<float>(twips.x()),
-                       static_cast<float>(twips.y()));
-    };
-    const int top = height();
-    const QRect screenArea = screen()->availableGeometry();
-    const int frame = frameGeometry().height() - geometry().height();
-    const int room = screenArea.height() - frame - top - 8;
-    const int panel = std::clamp(room, 60, BearingTimePlot::kRows);
-    bearingTime_->setGeometry(0, top, width(), panel);
-    bearingTime_->show();
-    resize(width(), top + panel + 8);
-}
-
-void Form3::showRows() {
-    std::vector<Follower::Row> rows = session_.takeRows();
-    if (rows.empty() || bearingTime_ == nullptr) {
-        return;
-    }
-    for (const Follower::Row& row : rows) {
-        bearingTime_->addLine(BearingTimePlot::lineOf(row));
-    }
-    Follower::Row& last = rows.back();
+// A row of continuous scanning, as an analysis of its samples would show it.
+void Form3::showRow(Follower::Row row, const std::string& note) {
     plot_.clear();
     for (int d = 0; d <= kMaxLag; ++d) {
-        plot_.drawBar(Side::Left, d, last.axis[static_cast<std::size_t>(kMaxLag - d)]);
-        plot_.drawBar(Side::Right, d, last.axis[static_cast<std::size_t>(kMaxLag + d)]);
+        plot_.drawBar(Side::Left, d, row.axis[static_cast<std::size_t>(kMaxLag - d)]);
+        plot_.drawBar(Side::Right, d, row.axis[static_cast<std::size_t>(kMaxLag + d)]);
     }
-    std::string note = lostWindowsText(last.lost);
-    if (session_.periodRaised()) {
-        note += (note.empty() ? "" : " ") + raisedPeriodText(session_.period());
-    }
-    showResult(last.result, note);
-    session_.show(std::move(last));
+    showResult(row.result, note);
+    session_.show(std::move(row));
     showMarks();
-    if (const auto failure = session_.recordingFailure()) {
-        record_->setChecked(false);
-        showOperatorError(this, QStringLiteral("Registrazione interrotta"), *failure);
-    }
-}
-
-void Form3::chooseRecording(bool on) {
-    session_.stopRecording();
-    if (!on) {
-        return;
-    }
-    const QString path = chooser_.toSave(this, QStringLiteral("Registra le righe"), kCsv,
-                                         QStringLiteral("csv"), true);
-    if (path.isEmpty()) {
-        record_->setChecked(false);
-        return;
-    }
-    recordRows(path);
-}
-
-void Form3::recordRows(const QString& path) {
-    try {
-        session_.record(QFile::encodeName(path).toStdString());
-        record_->setChecked(true);
-    } catch (const OperatorError& error) {
-        record_->setChecked(false);
-        showOperatorError(this, QStringLiteral("Registrazione non riuscita"), error);
-    }
 }
 
 void Form3::paintEvent(QPaintEvent* event) {

@@ -7,6 +7,7 @@
 #include "capture_sources.h"
 #include "correlogram_plot.h"
 #include "file_chooser.h"
+#include "follow_controls.h"
 #include "session.h"
 
 #include <QWidget>
@@ -27,7 +28,7 @@ class QScrollBar;
 // command buttons, the slider of the simulated delay and the two readouts.
 // It drives the session and paints from its state. Each handler runs to
 // its end on the window's thread before the next event is taken.
-class Form3 final : public QWidget, private Session::Observer {
+class Form3 final : public QWidget {
 public:
     // Scans come from source, and captures are kept in and opened from
     // files, which outlives the window.
@@ -66,7 +67,7 @@ public:
     void setRowPeriod(std::chrono::milliseconds period);
     // Appends each row's CSV line to path while the mode runs.
     void recordRows(const QString& path);
-    const BearingTimePlot* bearingTime() const { return bearingTime_; }
+    const BearingTimePlot* bearingTime() const;
     // Shows the rows that have come, as the window's next frame does.
     void showRows();
 
@@ -111,11 +112,8 @@ private:
     void paintPeakMark(QPainter& painter) const;
     void chooseGeometry();
     void chooseSource();
-    void stopFollowing();
-    void followEnded(const Follower::End& end);
-    void showBearingTime();
-    void chooseRecording(bool on);
     void enableCommands(bool enabled);
+    void showRow(Follower::Row row, const std::string& note);
     void showResult(const Bearing::Result& result, const std::string& note);
     void showResult();
     void clearResult();
@@ -124,9 +122,6 @@ private:
     void simulate(Side side);
     void showMarks();
     void writeFile(const QString& path, const QByteArray& contents);
-    // Session::Observer, on the analysing thread: handed to the window's.
-    void rowsWaiting() override;
-    void followingEnded(const Follower::End& end) override;
 
     Session session_;
     CaptureFiles& files_;
@@ -142,14 +137,11 @@ private:
     QAction* saveImage_ = nullptr;
     QAction* openCapture_ = nullptr;
     QAction* integrate_ = nullptr;
-    QAction* follow_ = nullptr;
-    QAction* record_ = nullptr;
-    QActionGroup* periods_ = nullptr;
+    std::unique_ptr<FollowControls> follow_;
     // The result of the last analysis, under the window's layout, and the
     // plot's place over the peak it claims as a source.
     QLabel* result_ = nullptr;
     std::optional<QPointF> peakMark_;
-    BearingTimePlot* bearingTime_ = nullptr;
 
     // The controls that the handlers work on; the captions live on their own.
     QLabel* Label1 = nullptr;
