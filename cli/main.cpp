@@ -30,9 +30,9 @@ namespace {
 // Bad options end the program with status 2 before any window opens.
 constexpr int kBadOptions = 2;
 
-int fail(const OperatorError& error) {
+int fail(const OperatorError& error, int status = kBadOptions) {
     std::fprintf(stderr, "correlatore: %s\n", operatorMessage(error).c_str());
-    return kBadOptions;
+    return status;
 }
 
 bool closed(int descriptor) {
@@ -152,7 +152,9 @@ int followed(const CommandLine& line, CaptureSources& sources, CaptureFiles& fil
     try {
         std::tie(stream, origin) = followedStream(line, sources, files);
     } catch (const OperatorError& error) {
-        return fail(error);
+        // A file that cannot be played fails the run, as a scan of it would;
+        // an analyser's refusal here is one of its options.
+        return fail(error, line.file ? WindowlessRun::kFailed : kBadOptions);
     }
     struct sigaction action = {};
     action.sa_handler = interrupt;

@@ -124,6 +124,21 @@ got=0
 wait "$follower" || got=$?
 [ "$got" = 0 ] || fail "--follow after SIGINT exited $got: $(cat "$work/err")"
 
+# A file replayed: its every row, with no time of day, to its last sample,
+# which standard error notes; 416 whole windows make five rows of 100 ms.
+sigrok-cli -d demo --channels D0,D1 --config samplerate=1M --samples 500000 -o "$work/long.sr"
+status 0 --follow "$work/long.sr"
+[ "$(wc -l <"$work/out")" = 6 ] || fail "--follow of a file: $(wc -l <"$work/out") lines"
+[ "$(tail -n +2 "$work/out" | grep -c '^,8[34],')" = 5 ] || fail "replayed rows: $(cat "$work/out")"
+tail -n 1 "$work/out" | grep -q ',0\.399600$' || fail "last row's start: $(tail -n 1 "$work/out")"
+grep -q "ultimo campione" "$work/err" || fail "replay's end not told: $(cat "$work/err")"
+status 1 --follow "$work/missing.sr"
+# The simulator wherever an analyser goes, never beside one.
+status 0 --summary --simulate -30
+sed -n 2p "$work/out" | grep -q '^simulatore,source,-30\.00,' || fail "simulated: $(cat "$work/out")"
+status 2 --summary --simulate -30 -d demo
+status 2 --follow --simulate 130
+
 # Bad options stop before any work.
 status 2 --csv --bogus
 status 2 --csv -d demo --config limit_samples=10
