@@ -34,13 +34,20 @@ QRect barBand(const QWidget& surface) {
 
 } // namespace
 
+// Only where the old bars stood is shown again: the new ones add their own.
 void CorrelogramPlot::clear() {
+    QRect erased;
+    for (const Bar& bar : bars_) {
+        erased |= pixelsOf(bar);
+    }
     bars_.clear();
     drawn_ = 0;
     fitImage();
     image_.fill(background());
     sinceShown_.start();
-    show(barBand(surface_));
+    if (!erased.isNull()) {
+        show(erased);
+    }
 }
 
 void CorrelogramPlot::drawBar(Side sector, int lag, double value) {
@@ -63,12 +70,16 @@ QRect CorrelogramPlot::band() const {
 void CorrelogramPlot::paint(QPainter& painter) {
     fitImage();
     drawWaitingBars();
-    // One image pixel on one device pixel, from a whole device pixel: at a
-    // fractional ratio the band's edges fall between device pixels, and a
-    // scaled draw would cost more than the analysis.
+    // One image pixel on one device pixel, from a whole device pixel, in the
+    // device's own coordinates: under a scaling transform, even by exactly
+    // one, the image is drawn pixel by pixel through the scaler, which at a
+    // fractional ratio cost more than the analysis.
     const qreal ratio = image_.devicePixelRatio();
-    painter.drawImage(QRectF(QPointF(deviceOrigin()) / ratio, QSizeF(image_.size()) / ratio),
-                      image_, QRectF(image_.rect()));
+    painter.save();
+    painter.setWorldTransform(QTransform::fromScale(1.0 / ratio, 1.0 / ratio));
+    painter.drawImage(QRectF(QPointF(deviceOrigin()), QSizeF(image_.size())), image_,
+                      QRectF(image_.rect()));
+    painter.restore();
     unshown_ = QRect();
     if (sinceShown_.isValid()) {
         sinceShown_.restart();
