@@ -159,6 +159,7 @@ public:
 void BM_Inflate(benchmark::State& state) {
     std::vector<std::uint8_t> buffer(1 << 20);
     std::uint64_t total = 0;
+    state.counters["file_mb"] = static_cast<double>(std::filesystem::file_size(sessionPath)) / 1e6;
     for (auto _ : state) {
         int error = 0;
         zip_t* archive = zip_open(sessionPath.c_str(), ZIP_RDONLY, &error);
