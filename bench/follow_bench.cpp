@@ -14,8 +14,8 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <map>

@@ -61,10 +61,10 @@ public:
         FileChannelRepeated,   // a channel named twice; its name is the detail
         FileCompressionUnsupported, // the entry packed in a way libzip cannot unpack is the detail
         // Recording the rows of continuous scanning; the subject is the file's path.
-        RecordingStopped,  // a row could not be written whole; the system's reason is the
-                           // detail; choices: the rows this recording kept, unless the file
-                           // could not be cut back to its last whole row
-        RecordingFileGone, // the path no longer names the file being written
+        RecordingStopped,    // a row could not be written whole; the system's reason is the
+                             // detail; choices: the rows this recording kept, unless the file
+                             // could not be cut back to its last whole row
+        RecordingFileGone,   // the path no longer names the file being written
         FollowStillStopping, // the last continuous scan has not let its source go yet
         // The command line; the subject is the value the operator wrote.
         OptionUnknown,
