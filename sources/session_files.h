@@ -13,6 +13,7 @@ public:
     std::shared_ptr<CaptureSource> open(const std::string& path) override;
     std::shared_ptr<CaptureSource> openWith(const std::string& path,
                                             const CaptureOptions::Channels& channels) override;
+    // Throws FileReadStalled when checking the file's start overruns.
     std::shared_ptr<SampleStream> stream(const std::string& path,
                                          const CaptureOptions::Channels& channels) override;
     void save(const std::string& path, std::span<const std::uint8_t> samples,
