@@ -77,12 +77,10 @@ Follower::Row analysed(StreamCutter::Row cut, std::uint64_t rate,
 
 Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::milliseconds period,
                    std::optional<Bearing::Geometry> geometry, Handlers handlers,
-                   std::size_t bufferSamples)
-    : shared_(std::make_shared<Shared>(bufferSamples,
-                                       StreamCutter(source->streamRate(), period).rowSamples(),
-                                       source->recorded())) {
+                   std::size_t bufferSamples) {
     const std::uint64_t rate = source->streamRate();
     const StreamCutter cutting(rate, period);
+    shared_ = std::make_shared<Shared>(bufferSamples, cutting.rowSamples(), source->recorded());
     period_ = cutting.period();
     raised_ = cutting.periodRaised();
     shared_->handlers = std::move(handlers);
