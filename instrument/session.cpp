@@ -155,9 +155,25 @@ bool Session::waitForEnd(std::chrono::milliseconds limit) {
     return !follower_ || follower_->waitForEnd(limit);
 }
 
+// An observer let go is called no more once this returns: a call under way
+// on the analysing thread, which only hands the news on, is waited for.
 void Session::setObserver(Observer* observer) {
-    const std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     observer_ = observer;
+    told_.wait_for(lock, Follower::kHandlerLimit, [this] { return telling_ == 0; });
+}
+
+template <typename Call> void Session::tell(std::unique_lock<std::mutex>& lock, Call&& call) {
+    Observer* observer = observer_;
+    if (observer == nullptr) {
+        return;
+    }
+    ++telling_;
+    lock.unlock();
+    call(*observer);
+    lock.lock();
+    --telling_;
+    told_.notify_all();
 }
 
 std::chrono::microseconds Session::period() const {
@@ -186,39 +202,28 @@ void Session::show(Follower::Row row) {
 // and under no lock.
 void Session::rowArrived(Follower::Row row) {
     recordRow(row);
-    Observer* wake = nullptr;
-    {
-        std::unique_lock lock(mutex_);
-        // A replay goes no faster than its rows are taken, unless only the
-        // newest matter.
-        while (replaying_ && !keepNewestRowsOnly_ && rows_.size() >= kRowsWaiting && !stopAsked_) {
-            taken_.wait_for(lock, kTakenPoll);
-        }
-        if (!rows_.empty()) {
-            rows_.back().runs.clear();
-        }
-        if (keepNewestRowsOnly_ && rows_.size() == kRowsWaiting) {
-            rows_.erase(rows_.begin());
-        }
-        if (rows_.empty()) {
-            wake = observer_;
-        }
-        rows_.push_back(std::move(row));
+    std::unique_lock lock(mutex_);
+    // A replay goes no faster than its rows are taken, unless only the
+    // newest matter.
+    while (replaying_ && !keepNewestRowsOnly_ && rows_.size() >= kRowsWaiting && !stopAsked_) {
+        taken_.wait_for(lock, kTakenPoll);
     }
-    if (wake != nullptr) {
-        wake->rowsWaiting();
+    if (!rows_.empty()) {
+        rows_.back().runs.clear();
+    }
+    if (keepNewestRowsOnly_ && rows_.size() == kRowsWaiting) {
+        rows_.erase(rows_.begin());
+    }
+    const bool first = rows_.empty();
+    rows_.push_back(std::move(row));
+    if (first) {
+        tell(lock, [](Observer& observer) { observer.rowsWaiting(); });
     }
 }
 
 void Session::ended(const Follower::End& end) {
-    Observer* observer = nullptr;
-    {
-        const std::lock_guard lock(mutex_);
-        observer = observer_;
-    }
-    if (observer != nullptr) {
-        observer->followingEnded(end);
-    }
+    std::unique_lock lock(mutex_);
+    tell(lock, [&end](Observer& observer) { observer.followingEnded(end); });
 }
 
 // The recording is held here while the line is written, so that stopping

@@ -128,6 +128,8 @@ public:
     bool following() const { return following_; }
     // Whether the last mode has ended, waiting up to limit for it.
     bool waitForEnd(std::chrono::milliseconds limit);
+    // The observer from now on; one let go is called no more once this
+    // returns, a call under way waited for up to Follower::kHandlerLimit.
     void setObserver(Observer* observer);
 
     // The rows' period as cut, and whether it was raised to one window.
@@ -154,6 +156,8 @@ private:
     void rowArrived(Follower::Row row);
     void recordRow(const Follower::Row& row);
     void ended(const Follower::End& end);
+    // Calls the observer, if any, outside the lock taken as lock.
+    template <typename Call> void tell(std::unique_lock<std::mutex>& lock, Call&& call);
 
     Instrument instrument_;
     Choices choices_;
@@ -174,6 +178,8 @@ private:
     std::mutex mutex_;
     std::condition_variable taken_;
     Observer* observer_ = nullptr;
+    int telling_ = 0; // calls of the observer under way
+    std::condition_variable told_;
     std::vector<Follower::Row> rows_;
     bool replaying_ = false;
     bool stopAsked_ = false;
