@@ -11,23 +11,114 @@ namespace Bearing {
 
 namespace {
 
+// A 95 % interval of a normal value is this many standard deviations either side.
+constexpr double kNormal95 = 1.96;
+// A second peak this close to the first, in noise floors, may be the source
+// as well: the difference of two noisy heights spreads by sqrt(2) floors.
+constexpr double kWithinNoise = kNormal95 * std::numbers::sqrt2;
+// A peak this many lags wide fits the lag range well.
+constexpr double kNarrowPeak = 12.0;
+
 double median(std::vector<double> values) {
     const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
     std::nth_element(values.begin(), middle, values.end());
     return *middle;
 }
 
-// 1.4826 times the median absolute deviation: the standard deviation of
-// normal values, unmoved by the peak itself.
-double robustSpread(const Axis& values, double centre) {
-    std::vector<double> deviations(values.size());
-    std::transform(values.begin(), values.end(), deviations.begin(),
-                   [centre](double value) { return std::abs(value - centre); });
-    return 1.4826 * median(std::move(deviations));
-}
-
 double degrees(double sine) {
     return std::asin(sine) * 180.0 / std::numbers::pi;
+}
+
+double at(const Axis& values, int index) {
+    return values[static_cast<std::size_t>(index)];
+}
+
+bool isEdge(int index) {
+    return index == 0 || index == kAxisLength - 1;
+}
+
+// The lobe about peak: the values fall from it on either side down to the
+// first rise or the end.
+std::pair<int, int> lobe(const Axis& values, int peak) {
+    int low = peak;
+    while (low > 0 && at(values, low - 1) <= at(values, low)) {
+        --low;
+    }
+    int high = peak;
+    while (high < kAxisLength - 1 && at(values, high + 1) <= at(values, high)) {
+        ++high;
+    }
+    return {low, high};
+}
+
+bool isLocalPeak(const Axis& values, int index) {
+    return (index == 0 || at(values, index - 1) < at(values, index)) &&
+           (index == kAxisLength - 1 || at(values, index + 1) <= at(values, index));
+}
+
+// The highest local peak outside [low, high], or nothing.
+std::optional<int> secondPeak(const Axis& values, int low, int high) {
+    std::optional<int> best;
+    for (int index = 0; index < kAxisLength; ++index) {
+        if ((index < low || index > high) && isLocalPeak(values, index) &&
+            (!best || at(values, index) > at(values, *best))) {
+            best = index;
+        }
+    }
+    return best;
+}
+
+// The lag to the vertex of the parabola through the peak and its neighbours.
+double vertexLag(const Axis& values, int peak) {
+    const double offset =
+        isEdge(peak) ? 0.0
+                     : vertexOffset(at(values, peak - 1), at(values, peak), at(values, peak + 1));
+    return peak - kMaxLag + offset;
+}
+
+// Half of the lag's 95 % interval: the noise of the two neighbours moves the
+// vertex by 0.5 * (n- - n+) / curvature, whose spread is sqrt(0.5) floors
+// over the curvature; never under half a sample, the lags' own step.
+double halfInterval(const Axis& values, int peak, double floor) {
+    if (isEdge(peak)) {
+        return 0.5;
+    }
+    const double curvature =
+        std::abs(at(values, peak - 1) - 2.0 * at(values, peak) + at(values, peak + 1));
+    const double spread = curvature > 0.0 ? std::sqrt(0.5) * floor / curvature : kMaxLag;
+    return std::max(0.5, kNormal95 * spread);
+}
+
+// The bearing or the place of lag, with its interval, into result.
+void place(Result& result, const Geometry& geometry) {
+    const double rate = static_cast<double>(result.sampleRate);
+    const auto seconds = [rate](double lag) { return lag / rate; };
+    if (geometry.kind == Geometry::Kind::Pipe) {
+        const auto clamped = [&](double lag) {
+            return std::clamp((geometry.baseline - geometry.speed * seconds(lag)) / 2.0, 0.0,
+                              geometry.baseline);
+        };
+        if (const auto x = positionOf(seconds(result.lag), geometry)) {
+            result.position = {{*x, clamped(result.lagHigh), clamped(result.lagLow)}};
+        }
+        if (result.secondLag) {
+            result.secondPosition = positionOf(seconds(*result.secondLag), geometry);
+        }
+        return;
+    }
+    const auto clamped = [&](double lag) {
+        return degrees(std::clamp(geometry.speed * seconds(lag) / geometry.baseline, -1.0, 1.0));
+    };
+    if (const auto bearing = bearingOf(seconds(result.lag), geometry)) {
+        result.bearing = {{*bearing, clamped(result.lagLow), clamped(result.lagHigh)}};
+    }
+    if (result.secondLag) {
+        result.secondBearing = bearingOf(seconds(*result.secondLag), geometry);
+    }
+}
+
+Verdict idleVerdict(const Idle& idle) {
+    return !idle.left ? Verdict::IdleRight : !idle.right ? Verdict::IdleLeft : Verdict::IdleBoth;
 }
 
 } // namespace
@@ -44,7 +135,7 @@ int peakIndex(const Axis& values) {
     int best = kMaxLag;
     for (int distance = 1; distance <= kMaxLag; ++distance) {
         for (const int index : {kMaxLag + distance, kMaxLag - distance}) {
-            if (values[static_cast<std::size_t>(index)] > values[static_cast<std::size_t>(best)]) {
+            if (at(values, index) > at(values, best)) {
                 best = index;
             }
         }
@@ -63,10 +154,9 @@ double noiseFloor(int windows) {
     return perWindow / std::sqrt(static_cast<double>(windows));
 }
 
-double contrast(const Axis& values, int peak, int windows) {
+double contrast(const Axis& values, int peak, double floor) {
     const double centre = median({values.begin(), values.end()});
-    const double spread = std::max(robustSpread(values, centre), noiseFloor(windows));
-    return (values[static_cast<std::size_t>(peak)] - centre) / spread;
+    return (at(values, peak) - centre) / floor;
 }
 
 std::optional<double> bearingOf(double delaySeconds, const Geometry& geometry) {
@@ -77,40 +167,78 @@ std::optional<double> bearingOf(double delaySeconds, const Geometry& geometry) {
     return degrees(sine);
 }
 
-Result assess(const SampleStore::Correlogram& left, const SampleStore::Correlogram& right,
-              std::uint64_t sampleRate, int windows, const Idle& idle,
-              const std::optional<Geometry>& geometry) {
+std::optional<double> positionOf(double delaySeconds, const Geometry& geometry) {
+    const double path = geometry.speed * delaySeconds;
+    if (std::abs(path) > geometry.baseline) {
+        return std::nullopt;
+    }
+    return (geometry.baseline - path) / 2.0;
+}
+
+std::uint64_t twoFigures(double rate) {
+    if (rate < 10.0) {
+        return static_cast<std::uint64_t>(std::max(rate, 1.0));
+    }
+    const double step = std::pow(10.0, std::floor(std::log10(rate)) - 1.0);
+    return static_cast<std::uint64_t>(std::floor(rate / step) * step);
+}
+
+// Along a pipe a lag moves the place by half the path it stands for.
+Sector sectorOf(std::uint64_t sampleRate, const Geometry& geometry) {
+    const double rate = static_cast<double>(sampleRate);
+    Sector sector{};
+    sector.lagsAcross = rate * geometry.baseline / geometry.speed;
+    sector.fullRate = twoFigures(kMaxLag * geometry.speed / geometry.baseline);
+    if (geometry.kind == Geometry::Kind::Pipe) {
+        const double perLag = geometry.speed / rate / 2.0;
+        sector.half = std::min(geometry.baseline / 2.0, kMaxLag * perLag);
+        sector.resolution = perLag;
+    } else {
+        sector.half = degrees(std::min(1.0, kMaxLag / sector.lagsAcross));
+        sector.resolution = degrees(std::min(1.0, 1.0 / sector.lagsAcross));
+    }
+    return sector;
+}
+
+Result assess(const Axis& values, std::uint64_t sampleRate, const Basis& basis, const Noise& noise,
+              const Idle& idle, const std::optional<Geometry>& geometry) {
     Result result;
+    result.sampleRate = sampleRate;
+    result.basis = basis;
+    result.geometry = geometry;
     if (idle.right || idle.left) {
-        result.verdict = !idle.left    ? Verdict::IdleRight
-                         : !idle.right ? Verdict::IdleLeft
-                                       : Verdict::IdleBoth;
+        result.verdict = idleVerdict(idle);
+        result.idleThroughout = idle.throughout;
         return result;
     }
-    const Axis values = signedAxis(left, right);
     const int peak = peakIndex(values);
-    const bool atEdge = peak == 0 || peak == kAxisLength - 1;
-    const auto at = [&](int index) { return values[static_cast<std::size_t>(index)]; };
-    const double offset = atEdge ? 0.0 : vertexOffset(at(peak - 1), at(peak), at(peak + 1));
-    const double rate = static_cast<double>(sampleRate);
-    result.lag = peak - kMaxLag + offset;
-    result.delayUs = result.lag / rate * 1e6;
-    result.contrast = contrast(values, peak, windows);
+    result.lag = vertexLag(values, peak);
+    result.delayUs = result.lag / static_cast<double>(sampleRate) * 1e6;
+    result.contrast = contrast(values, peak, noise.floor);
+    const double half = halfInterval(values, peak, noise.floor);
+    result.lagLow = std::max(result.lag - half, double{-kMaxLag});
+    result.lagHigh = std::min(result.lag + half, double{kMaxLag});
+    if (noise.width) {
+        result.lowerRate =
+            twoFigures(static_cast<double>(sampleRate) * kNarrowPeak / *noise.width);
+    }
     const bool significant = result.contrast >= kSourceContrast;
-    if (geometry && significant) {
-        const auto bearing = bearingOf(result.lag / rate, *geometry);
-        if (bearing) {
-            const auto edgeOf = [&](double lag) {
-                const double sine = geometry->speed * (lag / rate) / geometry->baseline;
-                return degrees(std::clamp(sine, -1.0, 1.0));
-            };
-            result.bearing = {{*bearing, edgeOf(result.lag - 0.5), edgeOf(result.lag + 0.5)}};
+    if (significant) {
+        const auto [low, high] = lobe(values, peak);
+        const auto second = secondPeak(values, low, high);
+        if (second && at(values, peak) - at(values, *second) <= kWithinNoise * noise.floor) {
+            result.secondLag = vertexLag(values, *second);
         }
     }
-    result.verdict = !significant                  ? Verdict::None
-                     : atEdge                      ? Verdict::Edge
-                     : !result.bearing && geometry ? Verdict::NoDirection
-                                                   : Verdict::Source;
+    if (geometry && significant) {
+        place(result, *geometry);
+    }
+    const bool placed = result.bearing || result.position;
+    result.verdict = !significant                 ? Verdict::None
+                     : result.secondLag           ? Verdict::Ambiguous
+                     : isEdge(peak)               ? Verdict::Edge
+                     : !placed && geometry        ? Verdict::NoDirection
+                                                  : Verdict::Source;
     return result;
 }
 

@@ -18,10 +18,11 @@ void appendSector(std::string& text, const char* title, const SampleStore::Corre
 
 } // namespace
 
-std::string correlogramCsv(const SampleStore& store) {
+std::string correlogramCsv(const SampleStore::Correlogram& left,
+                           const SampleStore::Correlogram& right) {
     std::string text = "sector,lag,value\n";
     // The sectors by the titles the window gives them.
-    appendSector(text, "SINISTRA", store.correlationLeft);
-    appendSector(text, "DESTRA", store.correlationRight);
+    appendSector(text, "SINISTRA", left);
+    appendSector(text, "DESTRA", right);
     return text;
 }

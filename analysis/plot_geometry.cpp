@@ -1,5 +1,7 @@
 #include "plot_geometry.h"
 
+#include "sector_correlator.h"
+
 #include <charconv>
 #include <cmath>
 #include <iterator>
@@ -55,6 +57,12 @@ std::string lagDurationText(std::uint64_t sampleRate, std::string_view decimalPo
         ++unit;
     }
     return withDecimalPoint(units[unit].perSecond / rate, 4, decimalPoint) + " " + units[unit].name;
+}
+
+double whitenedValue(double coefficient) {
+    const double weights = (1.0 - std::pow(SectorCorrelator::kDecay, kWindow)) /
+                           (1.0 - SectorCorrelator::kDecay);
+    return weights * (1.0 + coefficient) / 2.0;
 }
 
 } // namespace PlotGeometry

@@ -31,6 +31,11 @@ float barX(Side sector, int lag);
 // Y of the far end of a bar of value c.
 float barEndY(double value);
 
+// A whitened coefficient r (-1..1) on the counts' scale: the weighted count
+// of agreeing samples a window has when its bits correlate by r, so that
+// independent bits stand where they stand in a plain analysis.
+double whitenedValue(double coefficient);
+
 // The lag under a pointer at X (in tenths, negative on the left): floor of
 // the distance from the axis in tenths of a lag, divided by 10.
 double lagAt(float pointerX);

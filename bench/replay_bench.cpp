@@ -207,7 +207,7 @@ void BM_Follow(benchmark::State& state) {
         std::atomic<bool> faulted{false};
         Follower follower(
             std::make_shared<SessionFileStream>(sessionPath, CaptureOptions::Channels{}),
-            std::chrono::milliseconds(100), std::nullopt,
+            std::chrono::milliseconds(100), {},
             {[&](Follower::Row) { ++counted; },
              [&](const Follower::End& end) { faulted = end.fault.has_value(); }});
         if (!follower.waitForEnd(std::chrono::hours(1)) || faulted) {

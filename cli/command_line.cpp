@@ -160,11 +160,19 @@ void refuseAlone(const QCommandLineParser& parser, const CommandLine& line) {
     if (line.simulation && line.device) {
         throw OperatorError(Kind::SourcesExclusive, "--simulate", "-d");
     }
-    if (isSet(parser, "speed") && !line.baseline) {
-        throw OperatorError(Kind::OptionNeedsOther, "--speed", {}, {"--baseline"});
+    if (line.baseline && line.pipe) {
+        throw OperatorError(Kind::GeometriesExclusive, "--baseline", "--pipe");
     }
-    if (line.integrate && line.action == Action::RunWithoutWindow && !line.csv) {
-        throw OperatorError(Kind::OptionNeedsOther, "--integrate", {}, {"--csv"});
+    if (isSet(parser, "speed") && !line.baseline && !line.pipe) {
+        throw OperatorError(Kind::OptionNeedsOther, "--speed", {}, {"--baseline", "--pipe"});
+    }
+    if (line.integrate && line.whiten) {
+        throw OperatorError(Kind::AnalysesExclusive, "--whiten", "--integrate");
+    }
+    for (const auto& [given, name] : {std::pair{line.integrate, "--integrate"}, {line.whiten, "--whiten"}}) {
+        if (given && line.action == Action::RunWithoutWindow && !line.csv) {
+            throw OperatorError(Kind::OptionNeedsOther, name, {}, {"--csv"});
+        }
     }
     // The port's receivers are on fixed bits; the window's files have channels.
     if (isSet(parser, "channels") && line.action != Action::OpenWindow && !line.device &&
@@ -260,8 +268,12 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     }
     line.csv = isSet(parser, "csv");
     line.integrate = isSet(parser, "integrate");
+    line.whiten = isSet(parser, "whiten");
     if (isSet(parser, "baseline")) {
         line.baseline = CaptureOptions::parsePositive(value(parser, "baseline"), "--baseline");
+    }
+    if (isSet(parser, "pipe")) {
+        line.pipe = CaptureOptions::parsePositive(value(parser, "pipe"), "--pipe");
     }
     if (isSet(parser, "speed")) {
         line.speed = CaptureOptions::parsePositive(value(parser, "speed"), "--speed");
@@ -332,4 +344,14 @@ QString CommandLine::helpText() {
 
 QString CommandLine::versionText() {
     return QStringLiteral("correlatore " CORRELATORE_VERSION "\n");
+}
+
+std::optional<Bearing::Geometry> CommandLine::geometry() const {
+    if (baseline) {
+        return Bearing::Geometry{*baseline, speed, Bearing::Geometry::Kind::Baseline};
+    }
+    if (pipe) {
+        return Bearing::Geometry{*pipe, speed, Bearing::Geometry::Kind::Pipe};
+    }
+    return std::nullopt;
 }

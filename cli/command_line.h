@@ -63,7 +63,13 @@ struct CommandLine {
     // --count only so many.
     std::optional<std::chrono::milliseconds> rowPeriod;
     std::optional<std::uint64_t> count;
-    // Metres between the receivers, and the speed of the waves in m/s.
+    // The whitened correlation of every sample instead.
+    bool whiten = false;
+    // Metres between the receivers, or along the pipe between two sensors,
+    // and the speed of the waves in m/s.
     std::optional<double> baseline;
+    std::optional<double> pipe;
     double speed = Bearing::kSpeedOfSoundInAir;
+    // The geometry the options give, if any.
+    std::optional<Bearing::Geometry> geometry() const;
 };

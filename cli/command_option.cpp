@@ -67,12 +67,21 @@ const CommandOption kOptions[] = {
      "con --csv e --summary: la media su tutte le finestre\n"
      "intere dei campioni, invece della prima sola; --summary\n"
      "legge così ogni file per intero (--follow la fa sempre)"},
+    {"", "whiten", "", false, Run::OneScan | Run::Summary | Run::Follow,
+     "con --csv, --summary e --follow: la correlazione\n"
+     "sbiancata di tutti i campioni (ogni frequenza pesa uguale),\n"
+     "per sorgenti colorate o tonali; --csv ne scrive i\n"
+     "coefficienti, da -1 a 1"},
     {"", "baseline", "METRI", true, Run::Summary | Run::Follow,
      "con --summary e --follow: la distanza tra i ricevitori,\n"
      "che dà la direzione"},
+    {"", "pipe", "METRI", true, Run::Summary | Run::Follow,
+     "con --summary e --follow: la lunghezza della condotta tra\n"
+     "i due sensori, che dà il punto della perdita dal sensore\n"
+     "destro"},
     {"", "speed", "M/S", true, Run::Summary | Run::Follow,
-     "con --baseline: la velocità delle onde (predefinita: %9,\n"
-     "il suono nell'aria a 20 °C)"},
+     "con --baseline o --pipe: la velocità delle onde\n"
+     "(predefinita: %9, il suono nell'aria a 20 °C)"},
     {"h", "help", "", false, Run::AnyRun, "mostra questo aiuto ed esce"},
     {"V", "version", "", false, Run::AnyRun, "mostra la versione ed esce"},
 };

@@ -162,9 +162,7 @@ int followed(const CommandLine& line, CaptureSources& sources, CaptureFiles& fil
     sigaction(SIGTERM, &action, nullptr);
     // Outlives this function: its threads may still run at the exit below.
     auto* session = new Session(nullptr, files, {ResultCsv::kRowHeader, ResultCsv::row}, false);
-    session->choose({line.rowPeriod.value_or(kRowPeriod), true,
-                     line.baseline ? std::optional(Bearing::Geometry{*line.baseline, line.speed})
-                                   : std::nullopt});
+    session->choose({line.rowPeriod.value_or(kRowPeriod), true, line.whiten, line.geometry()});
     const int status =
         WindowlessRun::follow(line, *session, stream, origin, interrupted, std::cout, std::cerr);
     // A stream that did not end in time still holds its device: leave without

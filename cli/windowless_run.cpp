@@ -54,8 +54,10 @@ std::string listed(const std::vector<FoundAnalyser>& analysers, int& found) {
     return text.str();
 }
 
-void analyse(Instrument& instrument, bool whole) {
-    if (whole) {
+void analyse(Instrument& instrument, const CommandLine& line) {
+    if (line.whiten) {
+        instrument.whiten();
+    } else if (line.integrate) {
         instrument.integrate();
     } else {
         instrument.analyse([](Side, int, double) {});
@@ -76,10 +78,7 @@ int print(const std::string& text, std::ostream& out, std::ostream& err) {
 
 int summarize(const CommandLine& line, const std::vector<Named>& captures, std::ostream& out,
               std::ostream& err) {
-    std::optional<Bearing::Geometry> geometry;
-    if (line.baseline) {
-        geometry = Bearing::Geometry{*line.baseline, line.speed};
-    }
+    const std::optional<Bearing::Geometry> geometry = line.geometry();
     if (print("file," + std::string(ResultCsv::kColumns) + '\n', out, err) != kSucceeded) {
         return kFailed;
     }
@@ -90,11 +89,12 @@ int summarize(const CommandLine& line, const std::vector<Named>& captures, std::
         try {
             instrument.scan(capture.source);
             Bearing::Result result;
-            // A recording is integrated whole, however long.
-            if (line.integrate && capture.recording) {
-                result = WholeRecording::assess(capture.recording(), geometry).result;
+            // A recording is integrated or whitened whole, however long.
+            if ((line.integrate || line.whiten) && capture.recording) {
+                result =
+                    WholeRecording::assess(capture.recording(), {geometry, line.whiten}).result;
             } else {
-                analyse(instrument, line.integrate);
+                analyse(instrument, line);
                 result = instrument.assess(geometry);
             }
             row = ResultCsv::columns(result, originNotes(instrument.marks().origin));
@@ -122,13 +122,17 @@ int run(const CommandLine& line, const std::shared_ptr<CaptureSource>& source, C
             }
         }
         if (line.csv) {
-            analyse(instrument, line.integrate);
+            analyse(instrument, line);
         }
     } catch (const OperatorError& error) {
         tell(err, error);
         return kFailed;
     }
-    return line.csv ? print(correlogramCsv(instrument.store()), out, err) : kSucceeded;
+    if (!line.csv) {
+        return kSucceeded;
+    }
+    const auto [left, right] = instrument.correlograms();
+    return print(correlogramCsv(left, right), out, err);
 }
 
 namespace {

@@ -1,8 +1,10 @@
 #include "follower.h"
 
+#include "correlation_noise.h"
 #include "stream_buffer.h"
 #include "stream_cutter.h"
 #include "thread_name.h"
+#include "whitened_correlator.h"
 
 #include <condition_variable>
 #include <exception>
@@ -55,19 +57,49 @@ struct Follower::Shared {
 
 namespace {
 
+std::size_t samplesIn(const SectorCorrelator::Run& run) {
+    return static_cast<std::size_t>(run.windows) * kWindow + kMaxLag;
+}
+
+// The whitened correlation of every run's samples, blocks never spanning a
+// gap.
+void whiten(const std::vector<SectorCorrelator::Run>& runs, Follower::Row& row) {
+    WhitenedCorrelator correlator;
+    for (const auto& run : runs) {
+        if (run.windows > 0) {
+            correlator.add(run.right.data() + 1, run.left.data() + 1, samplesIn(run));
+        }
+    }
+    row.axis = correlator.coefficients();
+    row.noise.floor = correlator.noiseFloor();
+    row.basis = {Bearing::Basis::Kind::Whitened, row.windows,
+                 correlator.samples()};
+}
+
 Follower::Row analysed(StreamCutter::Row cut, std::uint64_t rate,
-                       const std::optional<Bearing::Geometry>& geometry) {
+                       const Follower::Analysis& analysis) {
     Follower::Row row;
     row.index = cut.index;
     row.firstSample = cut.firstSample;
     row.lost = cut.lost;
-    SampleStore::Correlogram left{};
-    SampleStore::Correlogram right{};
-    row.windows = SectorCorrelator::integrate(cut.runs, left, right);
-    row.axis = Bearing::signedAxis(left, right);
+    row.windows = cut.windows;
     if (row.windows > 0) {
-        row.result = Bearing::assess(left, right, rate, row.windows,
-                                     {cut.stuckRight, cut.stuckLeft}, geometry);
+        // The noise is told by the first run's bits, a row's longest but
+        // for a loss.
+        const auto& first = cut.runs.front();
+        row.noise = CorrelationNoise::of(first.right.data() + 1, first.left.data() + 1,
+                                         samplesIn(first), row.windows);
+        if (analysis.whitening) {
+            whiten(cut.runs, row);
+        } else {
+            SampleStore::Correlogram left{};
+            SampleStore::Correlogram right{};
+            SectorCorrelator::integrate(cut.runs, left, right);
+            row.axis = Bearing::signedAxis(left, right);
+            row.basis = {Bearing::Basis::Kind::Mean, row.windows, 0};
+        }
+        row.result = Bearing::assess(row.axis, rate, row.basis, row.noise,
+                                     {cut.stuckRight, cut.stuckLeft}, analysis.geometry);
     }
     row.runs = std::move(cut.runs);
     return row;
@@ -76,7 +108,7 @@ Follower::Row analysed(StreamCutter::Row cut, std::uint64_t rate,
 } // namespace
 
 Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::milliseconds period,
-                   std::optional<Bearing::Geometry> geometry, Handlers handlers,
+                   Analysis analysis, Handlers handlers,
                    std::size_t bufferSamples) {
     const std::uint64_t rate = source->streamRate();
     const StreamCutter cutting(rate, period);
@@ -114,7 +146,7 @@ Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::millisecon
     // The analysis: rows as the stream completes them, in order. After a
     // fault the rows the stream completed are still given; after a stop,
     // nothing more.
-    std::thread([shared = shared_, rate, period, geometry, recorded = source->recorded()] {
+    std::thread([shared = shared_, rate, period, analysis, recorded = source->recorded()] {
         nameThisThread("analisi");
         StreamCutter cutter(rate, period);
         for (;;) {
@@ -129,7 +161,7 @@ Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::millisecon
                     cutter.take(piece.samples);
                 }
                 for (auto& cut : cutter.finished()) {
-                    Row row = analysed(std::move(cut), rate, geometry);
+                    Row row = analysed(std::move(cut), rate, analysis);
                     if (!recorded) {
                         row.arrived = piece.arrivedOnTheClock;
                     }

@@ -28,7 +28,11 @@ public:
         std::chrono::steady_clock::time_point arrivedSteady;
         int windows = 0;
         int lost = 0; // windows that touched samples the stream lost
+        // The values assessed: the windows' mean correlogram, or the
+        // whitened coefficients; what they read, and their noise.
         Bearing::Axis axis{};
+        Bearing::Basis basis;
+        Bearing::Noise noise;
         Bearing::Result result;
         std::vector<SectorCorrelator::Run> runs; // the row's samples
     };
@@ -50,8 +54,14 @@ public:
     // dropped: a second at the fastest common analysers.
     static constexpr std::size_t kBufferSamples = 32'000'000;
 
+    // How each row is analysed, and the geometry its result is stated in.
+    struct Analysis {
+        std::optional<Bearing::Geometry> geometry;
+        bool whitening = false;
+    };
+
     Follower(std::shared_ptr<SampleStream> source, std::chrono::milliseconds period,
-             std::optional<Bearing::Geometry> geometry, Handlers handlers,
+             Analysis analysis, Handlers handlers,
              std::size_t bufferSamples = kBufferSamples);
     // Stops, and lets go of the handlers: none is called once this returns,
     // and a call under way is waited for up to kHandlerLimit.

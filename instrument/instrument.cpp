@@ -1,5 +1,9 @@
 #include "instrument.h"
 
+#include "correlation_noise.h"
+#include "plot_geometry.h"
+#include "whitened_correlator.h"
+
 #include <algorithm>
 
 Instrument::Instrument() : store_(std::make_unique<SampleStore>()) {}
@@ -60,16 +64,59 @@ void Instrument::analyse(const SectorCorrelator::LagConsumer& consumer,
         started();
     }
     SectorCorrelator::analyse(*store_, consumer);
-    analysed_ = true;
-    windows_ = 1;
+    const auto [right, left] = bitsHeld();
+    settle({Bearing::Basis::Kind::FirstWindow, SectorCorrelator::windowsIn(held_), 0}, right, left);
 }
 
 void Instrument::integrate() {
     marks_.scanNotAnalysed = false;
     const auto [right, left] = bitsHeld();
-    windows_ = SectorCorrelator::integrate(right, left, held_, store_->correlationLeft,
-                                           store_->correlationRight);
+    const int windows = SectorCorrelator::integrate(right, left, held_, store_->correlationLeft,
+                                                    store_->correlationRight);
+    settle({Bearing::Basis::Kind::Mean, windows, 0}, right, left);
+}
+
+void Instrument::whiten() {
+    marks_.scanNotAnalysed = false;
+    const auto [right, left] = bitsHeld();
+    WhitenedCorrelator correlator;
+    correlator.add(right.data() + 1, left.data() + 1, static_cast<std::size_t>(held_));
+    const Bearing::Axis coefficients = correlator.coefficients();
+    for (int d = 0; d <= kMaxLag; ++d) {
+        const auto lag = static_cast<std::size_t>(d);
+        store_->correlationLeft[lag] =
+            PlotGeometry::whitenedValue(coefficients[static_cast<std::size_t>(kMaxLag - d)]);
+        store_->correlationRight[lag] =
+            PlotGeometry::whitenedValue(coefficients[static_cast<std::size_t>(kMaxLag + d)]);
+    }
+    settle({Bearing::Basis::Kind::Whitened, SectorCorrelator::windowsIn(held_),
+                                      static_cast<std::uint64_t>(held_)}, right,
+           left);
+    values_ = coefficients;
+    noise_.floor = correlator.noiseFloor();
+}
+
+void Instrument::settle(Bearing::Basis basis, const std::vector<std::uint8_t>& right,
+                        const std::vector<std::uint8_t>& left) {
+    basis_ = basis;
+    values_ = Bearing::signedAxis(store_->correlationLeft, store_->correlationRight);
+    noise_ = CorrelationNoise::of(right.data() + 1, left.data() + 1,
+                                  static_cast<std::size_t>(held_), windowsRead());
     analysed_ = true;
+}
+
+int Instrument::windowsRead() const {
+    return basis_.kind == Bearing::Basis::Kind::Mean ? basis_.windows : 1;
+}
+
+std::pair<SampleStore::Correlogram, SampleStore::Correlogram> Instrument::correlograms() const {
+    std::pair<SampleStore::Correlogram, SampleStore::Correlogram> sectors{};
+    for (int d = 0; d <= kMaxLag; ++d) {
+        const auto lag = static_cast<std::size_t>(d);
+        sectors.first[lag] = values_[static_cast<std::size_t>(kMaxLag - d)];
+        sectors.second[lag] = values_[static_cast<std::size_t>(kMaxLag + d)];
+    }
+    return sectors;
 }
 
 std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> Instrument::bitsHeld() const {
@@ -86,12 +133,20 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> Instrument::bits
     return {std::move(right), std::move(left)};
 }
 
+// The bits are looked at over what the analysis read, and then over all
+// held, to tell a quiet window from a receiver that never changes.
 Bearing::Result Instrument::assess(const std::optional<Bearing::Geometry>& geometry) const {
     // A row's windows may reach past what the store holds of it.
-    const int read = static_cast<int>(
-        std::min(static_cast<std::int64_t>(windows_) * kWindow + kMaxLag, std::int64_t{held_}));
-    return Bearing::assess(store_->correlationLeft, store_->correlationRight, marks_.sampleRate,
-                           windows_, {stuckOver(0, read), stuckOver(1, read)}, geometry);
+    const int read = basis_.kind == Bearing::Basis::Kind::Whitened
+                         ? held_
+                         : static_cast<int>(std::min(
+                               static_cast<std::int64_t>(windowsRead()) * kWindow + kMaxLag,
+                               std::int64_t{held_}));
+    Bearing::Idle idle{stuckOver(0, read), stuckOver(1, read)};
+    if ((idle.right || idle.left) && read < held_) {
+        idle.throughout = (!idle.right || stuckOver(0, held_)) && (!idle.left || stuckOver(1, held_));
+    }
+    return Bearing::assess(values_, marks_.sampleRate, basis_, noise_, idle, geometry);
 }
 
 // Read where the analysis reads it, without copying what is held: the
@@ -126,13 +181,20 @@ void Instrument::follow(Follower::Row row, std::uint64_t rate, const CaptureOrig
     keep({run ? samplesOf(*run, kSamples) : std::vector<std::uint8_t>{}, rate, origin});
     rowRun_ = std::move(run);
     marks_.scanNotAnalysed = false;
+    const bool whitened = row.basis.kind == Bearing::Basis::Kind::Whitened;
+    const auto shown = [&](int index) {
+        const double value = row.axis[static_cast<std::size_t>(index)];
+        return whitened ? PlotGeometry::whitenedValue(value) : value;
+    };
     for (int d = 0; d <= kMaxLag; ++d) {
         const auto lag = static_cast<std::size_t>(d);
-        store_->correlationLeft[lag] = row.axis[static_cast<std::size_t>(kMaxLag - d)];
-        store_->correlationRight[lag] = row.axis[static_cast<std::size_t>(kMaxLag + d)];
+        store_->correlationLeft[lag] = shown(kMaxLag - d);
+        store_->correlationRight[lag] = shown(kMaxLag + d);
     }
+    basis_ = row.basis;
+    values_ = row.axis;
+    noise_ = row.noise;
     analysed_ = true;
-    windows_ = std::max(row.windows, 1);
 }
 
 std::vector<std::uint8_t> Instrument::samplesOf(const SectorCorrelator::Run& run,

@@ -69,6 +69,12 @@ public:
     // The same over every whole window of all the samples held (a scan's
     // 130,000, a file's, a simulation's 10,000), as their mean.
     void integrate();
+    // The whitened correlation of every sample held; the plot shows its
+    // coefficients on the counts' scale.
+    void whiten();
+    // The last analysis's own values, left and right sectors: counts, or
+    // whitened coefficients.
+    std::pair<SampleStore::Correlogram, SampleStore::Correlogram> correlograms() const;
     // What the last analysis says of the source, over the samples it read.
     Bearing::Result assess(const std::optional<Bearing::Geometry>& geometry) const;
 
@@ -94,8 +100,17 @@ private:
     // Samples the store holds of the data: its zeros at first, every sample
     // of a scan or a file, what a simulation writes.
     int held_ = kSamples;
-    // Windows the last analysis took its mean over.
-    int windows_ = 1;
+    // What the last analysis read, the values it assesses (counts, or
+    // whitened coefficients) and their noise.
+    Bearing::Basis basis_;
+    Bearing::Axis values_{};
+    Bearing::Noise noise_;
+    // Keeps what an analysis of the samples held read, the correlograms
+    // being in the store.
+    void settle(Bearing::Basis basis, const std::vector<std::uint8_t>& right,
+                const std::vector<std::uint8_t>& left);
+    // Windows the last analysis read.
+    int windowsRead() const;
     // The samples of the row held, more than the store has room for: its
     // first run, as gaps in a row are never spliced over.
     std::optional<SectorCorrelator::Run> rowRun_;

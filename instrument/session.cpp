@@ -78,12 +78,16 @@ void Session::scanFrom(const std::shared_ptr<CaptureSource>& source,
 
 void Session::analyse(const SectorCorrelator::LagConsumer& consumer,
                       const std::function<void()>& started) {
-    if (!choices_.integrating) {
+    if (!choices_.integrating && !choices_.whitening) {
         instrument_.analyse(consumer, started);
         return;
     }
-    // The means are ready at once: they are handed on together.
-    instrument_.integrate();
+    // The values are ready at once: they are handed on together.
+    if (choices_.whitening) {
+        instrument_.whiten();
+    } else {
+        instrument_.integrate();
+    }
     if (started) {
         started();
     }
@@ -131,7 +135,7 @@ void Session::follow(std::shared_ptr<SampleStream> stream, CaptureOrigin origin)
         stopAsked_ = false;
     }
     follower_ = std::make_unique<Follower>(
-        std::move(stream), choices_.rowPeriod, choices_.geometry,
+        std::move(stream), choices_.rowPeriod, Follower::Analysis{choices_.geometry, choices_.whitening},
         Follower::Handlers{[this](Follower::Row row) { rowArrived(std::move(row)); },
                            [this](const Follower::End& end) { ended(end); }});
     following_ = true;

@@ -72,6 +72,8 @@ public:
     struct Choices {
         std::chrono::milliseconds rowPeriod = kRowPeriod;
         bool integrating = false;
+        // The whitened correlation of every sample, whatever integrating says.
+        bool whitening = false;
         std::optional<Bearing::Geometry> geometry;
     };
 
@@ -94,6 +96,7 @@ public:
     void choose(const Choices& choices) { choices_ = choices; }
     void setRowPeriod(std::chrono::milliseconds period) { choices_.rowPeriod = period; }
     void setIntegrating(bool whole) { choices_.integrating = whole; }
+    void setWhitening(bool whitening) { choices_.whitening = whitening; }
     void setGeometry(const Bearing::Geometry& geometry) { choices_.geometry = geometry; }
 
     // The sources a choice is made among, and the one in use: current, or
@@ -112,8 +115,9 @@ public:
     void scan(const CaptureWorker::Idle& idle = {});
     void scanFrom(const std::shared_ptr<CaptureSource>& source,
                   const CaptureWorker::Idle& idle = {});
-    // Analyses what the instrument holds as chosen: every whole window, or
-    // the first lag by lag, handed to consumer; started runs first.
+    // Analyses what the instrument holds as chosen: whitened, every whole
+    // window, or the first lag by lag, handed to consumer; started runs
+    // first.
     void analyse(const SectorCorrelator::LagConsumer& consumer,
                  const std::function<void()>& started = {});
     Bearing::Result assess() const { return instrument_.assess(choices_.geometry); }

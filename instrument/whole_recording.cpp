@@ -1,7 +1,9 @@
 #include "whole_recording.h"
 
+#include "correlation_noise.h"
 #include "sector_correlator.h"
 #include "stream_cutter.h"
+#include "whitened_correlator.h"
 
 #include <memory>
 
@@ -23,7 +25,7 @@ struct Stuck {
 // Adds each row's windows to the sums as the rows are cut.
 class Summing final : public StreamSink {
 public:
-    explicit Summing(std::uint64_t rate) : cutter_(rate, kRowPeriod) {}
+    Summing(std::uint64_t rate, bool whitening) : whitening_(whitening), cutter_(rate, kRowPeriod) {}
 
     void take(std::span<const std::uint8_t> given) override {
         samples += given.size();
@@ -40,14 +42,26 @@ public:
     }
 
     SectorCorrelator::Sums sums;
+    WhitenedCorrelator whitened;
+    // The first run, whose bits tell the noise.
+    std::optional<SectorCorrelator::Run> first;
     std::uint64_t samples = 0;
     Stuck right;
     Stuck left;
 
 private:
     void addFinished() {
-        for (const auto& row : cutter_.finished()) {
+        for (auto& row : cutter_.finished()) {
             SectorCorrelator::add(row.runs, sums);
+            for (auto& run : row.runs) {
+                if (whitening_ && run.windows > 0) {
+                    whitened.add(run.right.data() + 1, run.left.data() + 1,
+                                 static_cast<std::size_t>(run.windows) * kWindow + kMaxLag);
+                }
+                if (!first && run.windows > 0) {
+                    first = std::move(run);
+                }
+            }
             if (row.windows > 0) {
                 right.add(row.stuckRight);
                 left.add(row.stuckLeft);
@@ -55,16 +69,17 @@ private:
         }
     }
 
+    bool whitening_;
     StreamCutter cutter_;
 };
 
 } // namespace
 
 Assessed assess(const std::shared_ptr<SampleStream>& recording,
-                const std::optional<Bearing::Geometry>& geometry) {
+                const Follower::Analysis& analysis) {
     const auto summing = CaptureWorker::perform<std::shared_ptr<Summing>>(
-        [recording](CaptureWorker::Progress& progress) {
-            auto sink = std::make_shared<Summing>(recording->streamRate());
+        [recording, whitening = analysis.whitening](CaptureWorker::Progress& progress) {
+            auto sink = std::make_shared<Summing>(recording->streamRate(), whitening);
             recording->stream(*sink, progress);
             sink->end();
             return sink;
@@ -78,8 +93,20 @@ Assessed assess(const std::shared_ptr<SampleStream>& recording,
     SampleStore::Correlogram left{};
     SampleStore::Correlogram right{};
     assessed.windows = SectorCorrelator::mean(summing->sums, left, right);
-    assessed.result = Bearing::assess(left, right, recording->streamRate(), assessed.windows,
-                                      {summing->right.value, summing->left.value}, geometry);
+    const auto& first = *summing->first;
+    Bearing::Noise noise = CorrelationNoise::of(
+        first.right.data() + 1, first.left.data() + 1,
+        static_cast<std::size_t>(first.windows) * kWindow + kMaxLag, assessed.windows);
+    Bearing::Axis values = Bearing::signedAxis(left, right);
+    Bearing::Basis basis{Bearing::Basis::Kind::Mean, assessed.windows, 0};
+    if (analysis.whitening) {
+        values = summing->whitened.coefficients();
+        noise.floor = summing->whitened.noiseFloor();
+        basis = {Bearing::Basis::Kind::Whitened, assessed.windows, summing->whitened.samples()};
+    }
+    assessed.result =
+        Bearing::assess(values, recording->streamRate(), basis, noise,
+                        {summing->right.value, summing->left.value}, analysis.geometry);
     return assessed;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bearing.h"
+#include "follower.h"
 #include "sample_stream.h"
 
 #include <memory>
@@ -9,8 +10,9 @@
 // What a recording of any length says of the source over every whole window
 // it holds, read as a stream on the capture worker, so that memory does not
 // grow with its length: the windows' mean, summed in window order and then
-// divided, bit for bit as integrating a capture that held it all. Throws
-// the stream's OperatorError.
+// divided, bit for bit as integrating a capture that held it all; or the
+// whitened correlation of all its samples. Throws the stream's
+// OperatorError.
 namespace WholeRecording {
 
 struct Assessed {
@@ -20,6 +22,6 @@ struct Assessed {
 
 // A recording with no whole window is refused as too short.
 Assessed assess(const std::shared_ptr<SampleStream>& recording,
-                const std::optional<Bearing::Geometry>& geometry);
+                const Follower::Analysis& analysis);
 
 } // namespace WholeRecording

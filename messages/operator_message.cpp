@@ -436,6 +436,13 @@ std::string operatorMessage(const OperatorError& error) {
     case Kind::SourcesExclusive:
         return "Le opzioni " + value + " e " + detail +
                " indicano entrambe da dove vengono i campioni: usarne una sola.";
+    case Kind::AnalysesExclusive:
+        return "Le opzioni " + value + " e " + detail +
+               " scelgono entrambe l'analisi: usarne una sola (quella sbiancata usa già tutti i "
+               "campioni).";
+    case Kind::GeometriesExclusive:
+        return "Le opzioni " + value + " e " + detail +
+               " descrivono entrambe la geometria: usarne una sola.";
     case Kind::SimulationStalled:
         return "Il " + value + " non ha prodotto i campioni in " + detail +
                " s: il computer è troppo carico. Chiudere altri programmi o scegliere una "

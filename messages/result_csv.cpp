@@ -15,6 +15,8 @@ const char* verdictName(Bearing::Verdict verdict) {
         return "source";
     case Bearing::Verdict::None:
         return "none";
+    case Bearing::Verdict::Ambiguous:
+        return "ambiguous";
     case Bearing::Verdict::IdleRight:
         return "idle-right";
     case Bearing::Verdict::IdleLeft:
@@ -33,6 +35,32 @@ std::string fixed(double value) {
     return fixedNumber(value, 2, ".");
 }
 
+std::string optional(const std::optional<double>& value) {
+    return value ? fixed(*value) : std::string();
+}
+
+std::string triple(const std::optional<std::array<double, 3>>& values) {
+    std::string text;
+    for (std::size_t i = 0; i < 3; ++i) {
+        text += (i == 0 ? "" : ",") + (values ? fixed((*values)[i]) : std::string());
+    }
+    return text;
+}
+
+// verdict..message, and after it lag_low..position_high_m.
+std::pair<std::string, std::string> parts(const Bearing::Result& result,
+                                          const std::string& message) {
+    const bool idle = Bearing::isIdle(result.verdict);
+    std::string head = std::string(verdictName(result.verdict)) + ",";
+    head += idle ? ",," : fixed(result.lag) + "," + fixed(result.delayUs) + ",";
+    head += triple(result.bearing) + ",";
+    head += (idle ? std::string() : fixed(result.contrast)) + "," +
+            (message.empty() ? message : quoted(message));
+    std::string tail = idle ? "," : fixed(result.lagLow) + "," + fixed(result.lagHigh);
+    tail += "," + optional(result.secondLag) + "," + triple(result.position);
+    return {head, tail};
+}
+
 } // namespace
 
 std::string quoted(const std::string& text) {
@@ -48,24 +76,22 @@ std::string field(const std::string& text) {
 }
 
 std::string columns(const Bearing::Result& result, const std::string& message) {
-    const bool idle = Bearing::isIdle(result.verdict);
-    std::string line = std::string(verdictName(result.verdict)) + ",";
-    line += idle ? ",," : fixed(result.lag) + "," + fixed(result.delayUs) + ",";
-    for (std::size_t i = 0; i < 3; ++i) {
-        line += (result.bearing ? fixed((*result.bearing)[i]) : "") + ",";
-    }
-    return line + (idle ? std::string() : fixed(result.contrast)) + "," +
-           (message.empty() ? message : quoted(message));
+    const auto [head, tail] = parts(result, message);
+    const bool plain = result.basis.kind != Bearing::Basis::Kind::Whitened &&
+                       !Bearing::isIdle(result.verdict);
+    const int read = result.basis.kind == Bearing::Basis::Kind::Mean ? result.basis.windows : 1;
+    return head + "," + (plain ? std::to_string(read) : std::string()) + "," + tail;
 }
 
 std::string failure(const std::string& message) {
-    return "error,,,,,,," + quoted(message);
+    return "error,,,,,,," + quoted(message) + ",,,,,,,";
 }
 
 std::string row(const Follower::Row& row, std::uint64_t rate) {
+    const auto [head, tail] = parts(row.result, lostWindowsText(row.lost));
     return (row.arrived ? localTime(*row.arrived) : std::string()) + "," +
-           std::to_string(row.windows) + "," + columns(row.result, lostWindowsText(row.lost)) +
-           "," + seconds(row.firstSample, rate);
+           std::to_string(row.windows) + "," + head + "," + tail + "," +
+           seconds(row.firstSample, rate);
 }
 
 // In whole microseconds, rounded, with integers alone: a double would lose

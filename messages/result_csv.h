@@ -11,16 +11,18 @@
 namespace ResultCsv {
 
 inline constexpr const char* kColumns =
-    "verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,message";
+    "verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,message,"
+    "windows,lag_low,lag_high,second_lag,position_m,position_low_m,position_high_m";
 // The header of the rows that --follow and "Registra…" write.
-inline constexpr const char* kRowHeader = "time,windows,verdict,lag,delay_us,bearing_deg,"
-                                          "bearing_low_deg,bearing_high_deg,contrast,message,"
-                                          "start_s";
+inline constexpr const char* kRowHeader =
+    "time,windows,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,"
+    "message,lag_low,lag_high,second_lag,position_m,position_low_m,position_high_m,start_s";
 
 // text as a field: quoted where it holds a quote, a comma or a line end.
 std::string field(const std::string& text);
 std::string quoted(const std::string& text);
-// The values of kColumns.
+// The values of kColumns: the windows a plain analysis read, none for a
+// whitened one.
 std::string columns(const Bearing::Result& result, const std::string& message);
 // The values of kColumns for a failure.
 std::string failure(const std::string& message);

@@ -450,7 +450,8 @@ void Form3::saveCapture(const QString& path) {
 }
 
 void Form3::exportCorrelogram(const QString& path) {
-    writeFile(path, QByteArray::fromStdString(correlogramCsv(store())));
+    const auto [left, right] = session_.instrument().correlograms();
+    writeFile(path, QByteArray::fromStdString(correlogramCsv(left, right)));
 }
 
 void Form3::saveImage(const QString& path) {

@@ -27,6 +27,7 @@ const QString kSpeed = QStringLiteral("geometry/speed");
 // In seconds, as --row-period takes it.
 const QString kRowPeriodKey = QStringLiteral("follow/rowperiod");
 const QString kIntegrate = QStringLiteral("analysis/integrate");
+const QString kWhiten = QStringLiteral("analysis/whiten");
 
 std::string text(const QSettings& settings, const QString& key) {
     return settings.value(key).toString().toStdString();
@@ -35,6 +36,14 @@ std::string text(const QSettings& settings, const QString& key) {
 // Shortest form that reads back as the same number, with '.'.
 QString number(double value) {
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+bool flag(const QString& key) {
+    return QSettings().value(key).toString() == QStringLiteral("true");
+}
+
+void saveFlag(const QString& key, bool value) {
+    QSettings().setValue(key, value ? QStringLiteral("true") : QStringLiteral("false"));
 }
 
 // Throws OperatorError for a value that does not pass.
@@ -137,15 +146,23 @@ void saveRowPeriod(std::chrono::milliseconds period) {
 }
 
 bool integrating() {
-    return QSettings().value(kIntegrate).toString() == QStringLiteral("true");
+    return flag(kIntegrate);
 }
 
 void saveIntegrating(bool whole) {
-    QSettings().setValue(kIntegrate, whole ? QStringLiteral("true") : QStringLiteral("false"));
+    saveFlag(kIntegrate, whole);
+}
+
+bool whitening() {
+    return flag(kWhiten);
+}
+
+void saveWhitening(bool whitening) {
+    saveFlag(kWhiten, whitening);
 }
 
 Session::Choices choices() {
-    return {rowPeriod(), integrating(), geometry()};
+    return {rowPeriod(), integrating(), whitening(), geometry()};
 }
 
 } // namespace WindowSettings

@@ -25,6 +25,9 @@ void saveRowPeriod(std::chrono::milliseconds period);
 // Whether an analysis integrates every whole window held.
 bool integrating();
 void saveIntegrating(bool whole);
+// Whether an analysis is the whitened correlation of every sample held.
+bool whitening();
+void saveWhitening(bool whitening);
 // The session's choices, as remembered.
 Session::Choices choices();
 

@@ -33,6 +33,14 @@ std::pair<SampleStore::Correlogram, SampleStore::Correlogram> correlograms(const
     return {left, right};
 }
 
+// The verdict of one window with the noise floor of independent white bits.
+Result judged(const Shape& shape, const Idle& idle = {},
+              const std::optional<Geometry>& geometry = std::nullopt) {
+    const auto [left, right] = correlograms(shape);
+    return assess(signedAxis(left, right), 50'000, {}, {noiseFloor(1), std::nullopt}, idle,
+                  geometry);
+}
+
 TEST(Bearing, PeakTiesGoToTheNearestLagThenToTheRight) {
     const struct {
         Shape shape;
@@ -90,19 +98,92 @@ TEST(Bearing, VerdictsInTheirOrder) {
         {"right idle", {{{26, 400.0}}}, {1, {}}, metre, Verdict::IdleRight, 0.0},
         {"left idle", {{{26, 400.0}}}, {{}, 0}, metre, Verdict::IdleLeft, 0.0},
         {"both idle", {}, {0, 1}, metre, Verdict::IdleBoth, 0.0},
+        // Two peaks within the noise of each other: 2 below a floor of 7.97.
+        {"two peaks alike", {{{26, 400.0}, {-40, 398.0}}}, {}, metre, Verdict::Ambiguous, 26.0},
+        {"a lower second peak", {{{26, 400.0}, {-40, 300.0}}}, {}, metre, Verdict::Source, 26.0},
+        {"a shoulder of the same lobe",
+         {{{26, 400.0}, {27, 399.0}}},
+         {},
+         metre,
+         Verdict::Source,
+         26.0 + 85.0 / 172.0}, // lag 25 stands at 229
+        {"ambiguous before the edge", {{{120, 400.0}, {-3, 399.0}}}, {}, metre,
+         Verdict::Ambiguous, 120.0},
+        {"in the pipe", {{{26, 400.0}}}, {}, Geometry{100.0, 1300.0, Geometry::Kind::Pipe},
+         Verdict::Source, 26.0},
+        {"out of the pipe", {{{26, 400.0}}}, {}, Geometry{0.5, 1300.0, Geometry::Kind::Pipe},
+         Verdict::NoDirection, 26.0},
     };
     for (const auto& c : cases) {
-        const auto [left, right] = correlograms(c.shape);
-        const Result result = assess(left, right, 50'000, 1, c.idle, c.geometry);
+        const Result result = judged(c.shape, c.idle, c.geometry);
         EXPECT_EQ(result.verdict, c.verdict) << c.name;
         EXPECT_DOUBLE_EQ(result.lag, c.lag) << c.name;
     }
 }
 
+TEST(Bearing, AmbiguousNamesBothPeaksAndTheirBearings) {
+    const Result result = judged({{{26, 400.0}, {-40, 398.0}}}, {}, Geometry{1.0});
+    ASSERT_EQ(result.verdict, Verdict::Ambiguous);
+    ASSERT_TRUE(result.secondLag);
+    EXPECT_DOUBLE_EQ(*result.secondLag, -40.0);
+    ASSERT_TRUE(result.bearing && result.secondBearing);
+    EXPECT_LT(*result.secondBearing, 0.0);
+    EXPECT_GT((*result.bearing)[0], 0.0);
+}
+
+// x = (L - c tau) / 2 from the right sensor; the interval runs the other way.
+TEST(Bearing, PlaceAlongThePipe) {
+    const Geometry pipe{100.0, 1300.0, Geometry::Kind::Pipe};
+    const Result result = judged({{{26, 400.0}}}, {}, pipe);
+    ASSERT_TRUE(result.position);
+    const double path = 1300.0 * 26.0 / 50'000;
+    EXPECT_NEAR((*result.position)[0], (100.0 - path) / 2.0, 1e-12);
+    EXPECT_NEAR((*result.position)[1], (100.0 - 1300.0 * result.lagHigh / 50'000) / 2.0, 1e-12);
+    EXPECT_NEAR((*result.position)[2], (100.0 - 1300.0 * result.lagLow / 50'000) / 2.0, 1e-12);
+    EXPECT_FALSE(result.bearing);
+}
+
+// The interval: noise over the peak's curvature, never under half a sample.
+TEST(Bearing, LagIntervalWidensWithAFlatterPeak) {
+    const struct {
+        Shape shape;
+        double half;
+    } cases[] = {
+        // Curvature 120: 1.96 * 0.707 * 7.97 / 120 = 0.09, raised to 0.5.
+        {{{{25, 320.0}, {26, 400.0}, {27, 360.0}}}, 0.5},
+        // Curvature 3: 1.96 * 0.707 * 7.97 / 3.
+        {{{{25, 398.0}, {26, 400.0}, {27, 399.0}}}, 1.96 * std::sqrt(0.5) * noiseFloor(1) / 3.0},
+    };
+    for (const auto& c : cases) {
+        const Result result = judged(c.shape);
+        EXPECT_NEAR(result.lagHigh - result.lag, c.half, 1e-12);
+        EXPECT_NEAR(result.lag - result.lagLow, c.half, 1e-12);
+    }
+}
+
+TEST(Bearing, SectorTheLagsSee) {
+    const struct {
+        std::uint64_t rate;
+        Geometry geometry;
+        double half;
+        std::uint64_t fullRate;
+    } cases[] = {
+        {1'000'000, Geometry{1.0}, 2.3589, 41'000},
+        {50'000, Geometry{1.0}, 55.426, 41'000},
+        {50'000, Geometry{0.3}, 90.0, 130'000},
+        {1'000'000, Geometry{100.0, 1300.0, Geometry::Kind::Pipe}, 0.078, 1'500},
+        {1'000, Geometry{100.0, 1300.0, Geometry::Kind::Pipe}, 50.0, 1'500},
+    };
+    for (const auto& c : cases) {
+        const Sector sector = sectorOf(c.rate, c.geometry);
+        EXPECT_NEAR(sector.half, c.half, 1e-3) << c.rate;
+        EXPECT_EQ(sector.fullRate, c.fullRate) << c.rate;
+    }
+}
+
 TEST(Bearing, BearingAndItsRangeFromTheSubSampleLag) {
     // Neighbours 320 and 360 about 400 put the vertex 1/6 sample to the right.
-    const auto [left, right] = correlograms({{{25, 320.0}, {26, 400.0}, {27, 360.0}}});
-    const Result result = assess(left, right, 50'000, 1, {}, Geometry{1.0});
+    const Result result = judged({{{25, 320.0}, {26, 400.0}, {27, 360.0}}}, {}, Geometry{1.0});
     ASSERT_EQ(result.verdict, Verdict::Source);
     EXPECT_DOUBLE_EQ(result.lag, 26.0 + 1.0 / 6.0);
     EXPECT_DOUBLE_EQ(result.delayUs, result.lag / 50'000 * 1e6);
@@ -114,19 +195,18 @@ TEST(Bearing, BearingAndItsRangeFromTheSubSampleLag) {
     EXPECT_NEAR((*result.bearing)[1], degrees(result.lag - 0.5), 1e-12);
     EXPECT_NEAR((*result.bearing)[2], degrees(result.lag + 0.5), 1e-12);
     // A range that reaches past the baseline's line is clipped there.
-    const auto [nearLeft, nearRight] = correlograms({{{-145 / 5, 400.0}}});
-    const Result along = assess(nearLeft, nearRight, 50'000, 1, {}, Geometry{0.2});
+    const Result along = judged({{{-145 / 5, 400.0}}}, {}, Geometry{0.2});
     ASSERT_TRUE(along.bearing) << "lag -29 at 0.2 m: sine 0.995";
     EXPECT_DOUBLE_EQ((*along.bearing)[1], -90.0);
 }
 
-// A pair of periodic streams has no spread around its median: the noise
-// floor keeps the contrast finite.
+// The contrast is the peak over the median in noise floors.
 TEST(Bearing, ContrastStaysFiniteWithoutSpread) {
     SampleStore::Correlogram flat{};
     flat.fill(230.0);
     flat[26] = 231.0;
-    const Result result = assess(flat, flat, 50'000, 1, {}, std::nullopt);
+    const Result result =
+        assess(signedAxis(flat, flat), 50'000, {}, {noiseFloor(1), std::nullopt}, {}, std::nullopt);
     // The floor of one window of independent bits is 7.97.
     EXPECT_NEAR(result.contrast, 1.0 / 7.97, 0.0001);
     EXPECT_EQ(result.verdict, Verdict::None);

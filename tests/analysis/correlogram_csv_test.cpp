@@ -37,12 +37,12 @@ std::unique_ptr<SampleStore> analysedStore() {
 TEST(CorrelogramCsv, EveryValueReadsBackAsTheSameDoubleInAnyLocale) {
     const auto store = analysedStore();
     // A locale with a decimal comma, where one is installed, must not change the text.
-    const std::string plain = correlogramCsv(*store);
+    const std::string plain = correlogramCsv(store->correlationLeft, store->correlationRight);
     try {
         std::locale::global(std::locale("it_IT.UTF-8"));
     } catch (const std::runtime_error&) {
     }
-    EXPECT_EQ(correlogramCsv(*store), plain);
+    EXPECT_EQ(correlogramCsv(store->correlationLeft, store->correlationRight), plain);
     std::locale::global(std::locale::classic());
 
     const auto lines = linesOf(plain);

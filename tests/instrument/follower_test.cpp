@@ -87,7 +87,7 @@ struct Seen {
 TEST(Follower, RowsComeInOrderUntilStopped) {
     auto stream = std::make_shared<SyntheticStream>();
     Seen seen;
-    Follower follower(stream, kRowPeriod, std::nullopt, seen.handlers());
+    Follower follower(stream, kRowPeriod, {}, seen.handlers());
     ASSERT_TRUE(seen.waitForRows(6));
     follower.stop();
     ASSERT_TRUE(follower.waitForEnd(10s));
@@ -112,7 +112,7 @@ TEST(Follower, AFaultEndsTheModeAfterTheRowsBeforeIt) {
     stream->chunk = 1'000;
     stream->failAfter = 350'000; // rows 0..2 end by sample 300,120
     Seen seen;
-    Follower follower(stream, kRowPeriod, std::nullopt, seen.handlers());
+    Follower follower(stream, kRowPeriod, {}, seen.handlers());
     ASSERT_TRUE(follower.waitForEnd(10s));
     const std::lock_guard lock(seen.mutex);
     ASSERT_TRUE(seen.ended && seen.ended->fault);
@@ -132,7 +132,7 @@ TEST(Follower, AnAnalysisThatFallsBehindLosesWholeWindowsAndSaysSo) {
             std::this_thread::yield();
         }
     };
-    Follower follower(stream, kRowPeriod, std::nullopt, seen.handlers(), 20'000);
+    Follower follower(stream, kRowPeriod, {}, seen.handlers(), 20'000);
     ASSERT_TRUE(seen.waitForRows(8));
     follower.stop();
     ASSERT_TRUE(follower.waitForEnd(10s));

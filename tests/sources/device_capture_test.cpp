@@ -158,7 +158,7 @@ TEST(DeviceCapture, DemoStreamsRowsUntilStopped) {
     std::condition_variable changed;
     std::vector<int> windows;
     std::optional<Follower::End> ended;
-    Follower follower(std::make_shared<DeviceCapture>(analyser("demo")), kRowPeriod, std::nullopt,
+    Follower follower(std::make_shared<DeviceCapture>(analyser("demo")), kRowPeriod, {},
                       {[&](Follower::Row row) {
                            const std::lock_guard lock(mutex);
                            windows.push_back(row.windows);

@@ -564,7 +564,7 @@ TEST(SessionFileStream, EveryRowOfTheFileComesThroughAFollowerThatMakesItWait) {
     std::vector<Follower::Row> rows;
     std::optional<Follower::End> ended;
     Follower follower(std::make_shared<SessionFileStream>(path, CaptureOptions::Channels{}),
-                      std::chrono::milliseconds(100), std::nullopt,
+                      std::chrono::milliseconds(100), {},
                       {[&](Follower::Row row) { rows.push_back(std::move(row)); },
                        [&](const Follower::End& end) { ended = end; }},
                       50'000);

@@ -47,7 +47,7 @@ TEST(SimulatedSource, AMovingSourcesRowsFollowTheTriangle) {
     const Simulation moving{10, -10, 1.0, 1'000'000};
     std::vector<Follower::Row> rows;
     std::promise<void> enough;
-    Follower follower(std::make_shared<SimulatedSource>(moving), kShortestRowPeriod, std::nullopt,
+    Follower follower(std::make_shared<SimulatedSource>(moving), kShortestRowPeriod, {},
                       {[&](Follower::Row row) {
                            rows.push_back(std::move(row));
                            if (rows.size() == 45) { // a whole triangle and a little more

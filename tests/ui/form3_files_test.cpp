@@ -152,7 +152,7 @@ private slots:
         driver.form->exportCorrelogram(csv);
         driver.form->saveImage(png);
 
-        QCOMPARE(contentsOf(csv), QByteArray::fromStdString(correlogramCsv(driver.form->store())));
+        QCOMPARE(contentsOf(csv), QByteArray::fromStdString(correlogramCsv(driver.form->store().correlationLeft, driver.form->store().correlationRight)));
         const QImage image(png);
         QCOMPARE(image.size(), driver.form->size() * driver.form->devicePixelRatio());
     }
