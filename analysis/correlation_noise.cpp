@@ -78,7 +78,8 @@ Autocorrelation autocorrelation(const std::uint8_t* bits, std::size_t samples) {
         bin[1] = 0.0;
     }
     fftw_execute_dft_c2r(plans.backward, spectrum.get(), real.get());
-    const int reach = std::min(kReach, static_cast<int>(samples) - 1);
+    // Lags further than half the samples rest on too few products.
+    const int reach = std::min(kReach, static_cast<int>(samples / 2));
     result.lags.assign(kReach + 1, 0.0);
     for (int m = 0; m <= reach; ++m) {
         result.lags[static_cast<std::size_t>(m)] =

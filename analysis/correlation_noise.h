@@ -17,9 +17,9 @@ namespace CorrelationNoise {
 // small beside the floor's, few enough to cost less than the analysis.
 inline constexpr std::size_t kSamplesRead = 32'768;
 
-// The noise of the mean of windows contiguous windows over the bits (0 or 1)
-// right[0..samples) and left[0..samples), each window weighted as the
-// analysis weighs it.
+// The noise of the mean of windows contiguous windows, told by the bits (0
+// or 1) right[0..samples) and left[0..samples), of which the first
+// kSamplesRead are read, each window weighted as the analysis weighs it.
 Bearing::Noise of(const std::uint8_t* right, const std::uint8_t* left, std::size_t samples,
                   int windows);
 

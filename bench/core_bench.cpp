@@ -1,4 +1,5 @@
 #include "bearing.h"
+#include "correlation_noise.h"
 #include "noise_source_simulator.h"
 #include "sector_correlator.h"
 #include "twister_random.h"
@@ -86,8 +87,10 @@ void BM_FalseClaims(benchmark::State& state) {
                 }
             }
             SectorCorrelator::analyse(*store, [](Side, int, double) {});
-            const auto result = Bearing::assess(store->correlationLeft, store->correlationRight,
-                                                kPortRate, 1, {}, {});
+            const auto result = Bearing::assess(
+                Bearing::signedAxis(store->correlationLeft, store->correlationRight), kPortRate,
+                {}, CorrelationNoise::of(&store->channelRight[1], &store->channelLeft[1], kMinimumSamples, 1),
+                {}, {});
             largest = std::max(largest, result.contrast);
             contrasts.push_back(result.contrast);
             claims += result.verdict != Bearing::Verdict::None;

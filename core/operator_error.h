@@ -100,12 +100,12 @@ public:
         // --simulate other than LAG or LAG:LAG_END:SECONDS within their bounds.
         SimulationInvalid,
         SourcesExclusive, // two options that each name the source; the other is the detail
+        // The simulated source; the subject is what it is called.
+        SimulationStalled, // it made no samples in time; the limit in seconds is the detail
         // Two options that each choose the analysis, or each the geometry;
         // the other is the detail.
         AnalysesExclusive,
         GeometriesExclusive,
-        // The simulated source; the subject is what it is called.
-        SimulationStalled, // it made no samples in time; the limit in seconds is the detail
     };
 
     OperatorError(Kind kind, std::string subject, std::string detail = {},

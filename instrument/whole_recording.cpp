@@ -28,6 +28,10 @@ public:
     Summing(std::uint64_t rate, bool whitening) : whitening_(whitening), cutter_(rate, kRowPeriod) {}
 
     void take(std::span<const std::uint8_t> given) override {
+        for (std::size_t i = 0; i < given.size() && firstRight.size() < CorrelationNoise::kSamplesRead; ++i) {
+            firstRight.push_back(given[i] & 1);
+            firstLeft.push_back((given[i] >> 1) & 1);
+        }
         samples += given.size();
         cutter_.take(given);
         addFinished();
@@ -43,8 +47,9 @@ public:
 
     SectorCorrelator::Sums sums;
     WhitenedCorrelator whitened;
-    // The first run, whose bits tell the noise.
-    std::optional<SectorCorrelator::Run> first;
+    // The stream's first bits, which tell the noise.
+    std::vector<std::uint8_t> firstRight;
+    std::vector<std::uint8_t> firstLeft;
     std::uint64_t samples = 0;
     Stuck right;
     Stuck left;
@@ -53,13 +58,10 @@ private:
     void addFinished() {
         for (auto& row : cutter_.finished()) {
             SectorCorrelator::add(row.runs, sums);
-            for (auto& run : row.runs) {
+            for (const auto& run : row.runs) {
                 if (whitening_ && run.windows > 0) {
                     whitened.add(run.right.data() + 1, run.left.data() + 1,
                                  static_cast<std::size_t>(run.windows) * kWindow + kMaxLag);
-                }
-                if (!first && run.windows > 0) {
-                    first = std::move(run);
                 }
             }
             if (row.windows > 0) {
@@ -93,10 +95,9 @@ Assessed assess(const std::shared_ptr<SampleStream>& recording,
     SampleStore::Correlogram left{};
     SampleStore::Correlogram right{};
     assessed.windows = SectorCorrelator::mean(summing->sums, left, right);
-    const auto& first = *summing->first;
-    Bearing::Noise noise = CorrelationNoise::of(
-        first.right.data() + 1, first.left.data() + 1,
-        static_cast<std::size_t>(first.windows) * kWindow + kMaxLag, assessed.windows);
+    Bearing::Noise noise =
+        CorrelationNoise::of(summing->firstRight.data(), summing->firstLeft.data(),
+                             summing->firstRight.size(), assessed.windows);
     Bearing::Axis values = Bearing::signedAxis(left, right);
     Bearing::Basis basis{Bearing::Basis::Kind::Mean, assessed.windows, 0};
     if (analysis.whitening) {

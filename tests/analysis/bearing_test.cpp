@@ -169,7 +169,7 @@ TEST(Bearing, SectorTheLagsSee) {
         std::uint64_t fullRate;
     } cases[] = {
         {1'000'000, Geometry{1.0}, 2.3589, 41'000},
-        {50'000, Geometry{1.0}, 55.426, 41'000},
+        {50'000, Geometry{1.0}, 55.4064, 41'000},
         {50'000, Geometry{0.3}, 90.0, 130'000},
         {1'000'000, Geometry{100.0, 1300.0, Geometry::Kind::Pipe}, 0.078, 1'500},
         {1'000, Geometry{100.0, 1300.0, Geometry::Kind::Pipe}, 50.0, 1'500},

@@ -130,7 +130,7 @@ Followed follow(const std::shared_ptr<Synthetic>& stream, std::size_t count = SI
                 bool keepNewestRowsOnly = false) {
     NoFiles files;
     Session session(nullptr, files, {}, keepNewestRowsOnly);
-    session.choose({1000ms, true, std::nullopt});
+    session.choose({1000ms, true, false, std::nullopt});
     Taker taker;
     session.setObserver(&taker);
     session.follow(stream, PortOrigin{});
@@ -199,7 +199,7 @@ TEST(Session, AReplayGivesEveryRowAsTheWholeRecordingOfItsWindowsWould) {
         const auto first = samples.begin() + static_cast<std::ptrdiff_t>(row.firstSample);
         const auto slice = std::make_shared<Synthetic>(
             std::vector<std::uint8_t>(first, first + row.windows * kWindow + kMaxLag), true);
-        const auto whole = WholeRecording::assess(slice, std::nullopt);
+        const auto whole = WholeRecording::assess(slice, {});
         EXPECT_EQ(whole.windows, row.windows);
         EXPECT_EQ(whole.result.lag, row.result.lag) << row.index;
         EXPECT_EQ(whole.result.contrast, row.result.contrast) << row.index;
@@ -210,7 +210,7 @@ TEST(Session, AReplayWaitsForItsRowsToBeTaken) {
     const std::size_t rows = Session::kRowsWaiting + 20;
     NoFiles files;
     Session session(nullptr, files, {}, false);
-    session.choose({50ms, true, std::nullopt});
+    session.choose({50ms, true, false, std::nullopt});
     session.follow(std::make_shared<Synthetic>(noise(rows * kWindow + kMaxLag, 3), true),
                    PortOrigin{});
     EXPECT_FALSE(session.waitForEnd(300ms)) << "the replay went on with its rows untaken";
@@ -227,12 +227,12 @@ TEST(Session, AReplayWaitsForItsRowsToBeTaken) {
 TEST(WholeRecording, TakesEveryWholeWindowOfARecordingOfAnyLength) {
     for (const std::size_t n : {std::size_t{1'320}, std::size_t{130'000}, std::size_t{400'119}}) {
         const auto whole =
-            WholeRecording::assess(std::make_shared<Synthetic>(noise(n, 4), true), std::nullopt);
+            WholeRecording::assess(std::make_shared<Synthetic>(noise(n, 4), true), {});
         EXPECT_EQ(whole.windows, static_cast<int>((n - kMaxLag) / kWindow)) << n;
         EXPECT_NEAR(whole.result.lag, kDelay, 0.5) << n;
     }
     EXPECT_THROW(
-        WholeRecording::assess(std::make_shared<Synthetic>(noise(1'319, 4), true), std::nullopt),
+        WholeRecording::assess(std::make_shared<Synthetic>(noise(1'319, 4), true), {}),
         OperatorError);
 }
 

@@ -176,6 +176,8 @@ const std::vector<MessageCase> kCases = {
     {Kind::AnalyserListCut, "ols", "15", {"demo", "fx2lafw"}, {"15 s", "ols", "demo, fx2lafw"}},
     {Kind::SimulationInvalid, "5:10", "", {}, {"\"5:10\"", "da -120 a 120", "3600", "-30:30:10"}},
     {Kind::SimulationStalled, "simulatore", "5", {}, {"5 s", "più bassa"}},
+    {Kind::AnalysesExclusive, "--whiten", "--integrate", {}, {"--whiten e --integrate", "una sola"}},
+    {Kind::GeometriesExclusive, "--baseline", "--pipe", {}, {"--baseline e --pipe", "una sola"}},
 };
 
 TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
@@ -193,7 +195,7 @@ TEST(OperatorMessage, EveryKindHasItsOwnMessageNamingWhatFailedAndWhatToDo) {
         seen.insert(message);
     }
     EXPECT_EQ(seen.size(), kCases.size());
-    EXPECT_EQ(kCases.size(), static_cast<std::size_t>(Kind::SimulationStalled) + 1)
+    EXPECT_EQ(kCases.size(), static_cast<std::size_t>(Kind::GeometriesExclusive) + 1)
         << "a kind has no case here";
 }
 
