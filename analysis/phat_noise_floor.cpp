@@ -10,6 +10,11 @@
 
 namespace {
 
+// Bins whose correlation is below this add less than length * kNegligible
+// to a variance near 1.5, and the tapers' spectra fall so fast that they
+// are most of the bins.
+constexpr double kNegligible = 1e-12;
+
 // How far the phases of two circular complex Gaussians that correlate by
 // rho agree: (pi / 4) rho 2F1(1/2, 1/2; 2; rho^2), through the complete
 // elliptic integrals, or its series where they would cancel.
@@ -81,6 +86,9 @@ double PhatNoiseFloor::value() const {
     double variance = 0.0;
     for (std::size_t j = 0; j < length_; ++j) {
         const double g = correlation(j) / atZero;
+        if (g < kNegligible) {
+            continue;
+        }
         const double agreement =
             blocks_ == 1 ? std::pow(phaseAgreement(std::sqrt(g)), 2) : phaseAgreement(g);
         variance += agreement * lagMean(j, length_);

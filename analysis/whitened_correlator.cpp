@@ -28,6 +28,38 @@ std::size_t checkedBlock(std::size_t block) {
     return block;
 }
 
+// Arrays of std::complex are read and written as interleaved real and
+// imaginary parts, as the standard lays them out; the loops are built for
+// AVX2 too, and the processor's best is picked when the program loads.
+
+// The bits as +-1, tapered: right + i left.
+[[gnu::target_clones("avx2", "default")]] void taperBits(const std::uint8_t* right,
+                                                         const std::uint8_t* left,
+                                                         const double* taper, std::size_t length,
+                                                         double* series) {
+    for (std::size_t n = 0; n < length; ++n) {
+        series[2 * n] = (2.0 * right[n] - 1.0) * taper[n];
+        series[2 * n + 1] = (2.0 * left[n] - 1.0) * taper[n];
+    }
+}
+
+// Both streams came in one complex transform, parted here by the symmetry
+// of real series' spectra: with Z the transform and Z' = Z at the negative
+// frequency, 4 R conj(L) = 2 Im(Z Z') + i (|Z|^2 - |Z'|^2). The common
+// factor 4 is no matter to the phases.
+[[gnu::target_clones("avx2", "default")]] void addCrossSpectrum(const double* spectrum,
+                                                                std::size_t length, double* cross) {
+    cross[0] += 2.0 * spectrum[0] * spectrum[1];
+    for (std::size_t k = 1; k <= length / 2; ++k) {
+        const double re = spectrum[2 * k];
+        const double im = spectrum[2 * k + 1];
+        const double mirrorRe = spectrum[2 * (length - k)];
+        const double mirrorIm = spectrum[2 * (length - k) + 1];
+        cross[2 * k] += 2.0 * (re * mirrorIm + im * mirrorRe);
+        cross[2 * k + 1] += (re * re + im * im) - (mirrorRe * mirrorRe + mirrorIm * mirrorIm);
+    }
+}
+
 } // namespace
 
 WhitenedCorrelator::WhitenedCorrelator(std::size_t block)
@@ -54,24 +86,14 @@ void WhitenedCorrelator::add(const std::uint8_t* right, const std::uint8_t* left
     }
 }
 
-// Both streams in one complex transform, right + i left, then parted by the
-// symmetry of real series' spectra: with Z the transform and Z' = Z at the
-// negative frequency, R conj(L) = Im(Z Z') / 2 + i (|Z|^2 - |Z'|^2) / 4.
 void WhitenedCorrelator::addBlock(const std::uint8_t* right, const std::uint8_t* left,
                                   const std::vector<double>& taper) {
-    const std::size_t length = taper.size();
-    for (std::size_t n = 0; n < length; ++n) {
-        series_[n] = {(2.0 * right[n] - 1.0) * taper[n], (2.0 * left[n] - 1.0) * taper[n]};
-    }
-    std::fill(series_.data() + length, series_.data() + block_, std::complex<double>{});
+    auto* series = reinterpret_cast<double*>(series_.data());
+    taperBits(right, left, taper.data(), taper.size(), series);
+    std::fill(series + 2 * taper.size(), series + 2 * block_, 0.0);
     plans_.forward(series_.data(), spectrum_.data());
-    for (std::size_t k = 0; k <= block_ / 2; ++k) {
-        const std::complex<double> z = spectrum_[k];
-        const std::complex<double> mirror = spectrum_[(block_ - k) % block_];
-        const double imagOfProduct = z.real() * mirror.imag() + z.imag() * mirror.real();
-        cross_[k] +=
-            std::complex<double>(imagOfProduct / 2.0, (std::norm(z) - std::norm(mirror)) / 4.0);
-    }
+    addCrossSpectrum(reinterpret_cast<const double*>(spectrum_.data()), block_,
+                     reinterpret_cast<double*>(cross_.data()));
 }
 
 Bearing::Axis WhitenedCorrelator::coefficients() const {

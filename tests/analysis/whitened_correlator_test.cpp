@@ -1,0 +1,209 @@
+#include "instrument_constants.h"
+#include "whitened_correlator.h"
+
+#include <bit>
+#include <cmath>
+#include <complex>
+#include <gtest/gtest.h>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Bits = std::vector<std::uint8_t>;
+enum class Colour { White, Pink, Band };
+
+// Receiver noise thresholded to one bit: white; pink (Voss-McCartney, row r
+// drawn anew every 2^r samples); or 2-8 kHz at 1 MHz, two band-pass biquads.
+Bits noiseBits(Colour colour, std::size_t samples, std::mt19937& random) {
+    std::normal_distribution<double> normal;
+    std::vector<double> rows(16);
+    double state[2][4] = {};
+    const double w0 = 2 * std::numbers::pi * 4e3 / 1e6;
+    const double alpha = std::sin(w0) / (2 * 4.0 / 6.0);
+    Bits bits(samples);
+    for (std::size_t i = 0; i < samples + 20'000; ++i) { // the filter settles first
+        double x = normal(random);
+        if (colour == Colour::Pink) {
+            rows[static_cast<std::size_t>(std::countr_zero(i | 1u << 15))] = x;
+            x = normal(random);
+            for (const double row : rows) {
+                x += row;
+            }
+        } else if (colour == Colour::Band) {
+            for (auto& s : state) {
+                const double y =
+                    (alpha * (x - s[1]) + 2 * std::cos(w0) * s[2] - (1 - alpha) * s[3]) /
+                    (1 + alpha);
+                s[1] = s[0], s[0] = x, s[3] = s[2], s[2] = y, x = y;
+            }
+        }
+        if (i >= 20'000) {
+            bits[i - 20'000] = x > 0;
+        }
+    }
+    return bits;
+}
+
+// right[i] = s[i + kMaxLag], left[i] = s[i + kMaxLag + delay], with a share
+// of each receiver's bits flipped.
+std::pair<Bits, Bits> delayed(const Bits& s, int delay, double flipped, std::mt19937& random) {
+    std::bernoulli_distribution flip(flipped);
+    Bits right(s.size() - 2 * kMaxLag);
+    Bits left(right.size());
+    for (std::size_t i = 0; i < right.size(); ++i) {
+        right[i] = s[i + kMaxLag] ^ flip(random);
+        left[i] = s[static_cast<std::size_t>(static_cast<int>(i) + kMaxLag + delay)] ^ flip(random);
+    }
+    return {right, left};
+}
+
+// Welch-PHAT by the definitions: DFTs summed directly, and each lag's
+// coefficient the mean over all frequencies of the phase times e^(-i w tau).
+Bearing::Axis reference(const Bits& right, const Bits& left, std::size_t n,
+                        const std::vector<std::size_t>& stretches) {
+    std::vector<std::complex<double>> cross(n);
+    std::vector<std::complex<double>> turn(n);
+    for (std::size_t j = 0; j < n; ++j) {
+        turn[j] = std::polar(1.0, -2 * std::numbers::pi * double(j) / double(n));
+    }
+    const auto addBlock = [&](std::size_t start, std::size_t length) {
+        std::vector<double> taper(length);
+        for (std::size_t t = 0; t < length; ++t) {
+            taper[t] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(t) / double(length));
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            std::complex<double> r, l;
+            for (std::size_t t = 0; t < length; ++t) {
+                r += (right[start + t] ? taper[t] : -taper[t]) * turn[k * t % n];
+                l += (left[start + t] ? taper[t] : -taper[t]) * turn[k * t % n];
+            }
+            cross[k] += r * std::conj(l);
+        }
+    };
+    std::size_t start = 0;
+    for (const std::size_t length : stretches) {
+        for (std::size_t b = 0; b + n <= length; b += n / 2) {
+            addBlock(start + b, n);
+        }
+        if (length < n && length >= kMinimumSamples) {
+            addBlock(start, length);
+        }
+        start += length;
+    }
+    Bearing::Axis axis{};
+    for (int tau = -kMaxLag; tau <= kMaxLag; ++tau) {
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t turned = k * std::size_t(tau + int(n)) % n;
+            axis[std::size_t(tau + kMaxLag)] +=
+                (cross[k] / std::abs(cross[k]) * turn[turned]).real() / double(n);
+        }
+    }
+    return axis;
+}
+
+// Blocks of a few lengths, whole and overlapping, short and padded, or too
+// short to count, in stretches added one by one.
+TEST(WhitenedCorrelator, MatchesTheDirectComputation) {
+    const struct {
+        std::size_t block;
+        std::vector<std::size_t> stretches;
+        int blocks;
+    } cases[] = {
+        {256, {256}, 1},
+        {256, {1000}, 6},
+        {2048, {1500}, 1},
+        {2048, {5000, 1400, 700, 2048}, 5},
+    };
+    std::mt19937 random(11);
+    for (const auto& c : cases) {
+        std::size_t samples = 0;
+        for (const std::size_t length : c.stretches) {
+            samples += length;
+        }
+        const auto [right, left] =
+            delayed(noiseBits(Colour::Pink, samples + 2 * kMaxLag, random), 5, 0.3, random);
+        WhitenedCorrelator correlator(c.block);
+        for (std::size_t start = 0; const std::size_t length : c.stretches) {
+            correlator.add(&right[start], &left[start], length);
+            start += length;
+        }
+        EXPECT_EQ(correlator.blocks(), c.blocks);
+        EXPECT_EQ(correlator.samples(), samples);
+        const Bearing::Axis expected = reference(right, left, c.block, c.stretches);
+        const Bearing::Axis axis = correlator.coefficients();
+        for (std::size_t i = 0; i < axis.size(); ++i) {
+            ASSERT_NEAR(axis[i], expected[i], 1e-9) << "block " << c.block << " index " << i;
+        }
+    }
+}
+
+// Identical streams: 1 at lag 0, to rounding; a delay on either side: the
+// peak at its signed lag, a source on the left (its receiver first) negative.
+TEST(WhitenedCorrelator, PeaksAtTheSignedDelay) {
+    std::mt19937 random(5);
+    for (const int delay : {0, 1, -1, 37, -37, kMaxLag, -kMaxLag}) {
+        const auto [right, left] = delayed(noiseBits(Colour::Band, kSamples, random), delay,
+                                           delay == 0 ? 0.0 : 0.2, random);
+        WhitenedCorrelator correlator;
+        correlator.add(right.data(), left.data(), right.size());
+        const Bearing::Axis axis = correlator.coefficients();
+        EXPECT_EQ(Bearing::peakIndex(axis), kMaxLag - delay) << delay;
+        if (delay == 0) {
+            EXPECT_NEAR(axis[kMaxLag], 1.0, 1e-12);
+        }
+        for (const double value : axis) {
+            ASSERT_LE(std::abs(value), 1.0);
+        }
+    }
+}
+
+// Stretches added apart sum the blocks of each and none across the gap: as
+// if each block were a stretch of its own, and not as the two joined.
+TEST(WhitenedCorrelator, BlocksNeverSpanTwoStretches) {
+    constexpr std::size_t n = 512;
+    constexpr std::size_t first = 3 * n / 2 + 100; // blocks at 0 and n / 2
+    constexpr std::size_t second = 2 * n - 100;    // the same
+    std::mt19937 random(3);
+    const auto [right, left] =
+        delayed(noiseBits(Colour::White, first + second + 2 * kMaxLag, random), 9, 0.4, random);
+    WhitenedCorrelator apart(n), blockwise(n), joined(n);
+    apart.add(right.data(), left.data(), first);
+    apart.add(&right[first], &left[first], second);
+    for (const std::size_t start : {0ul, n / 2, first, first + n / 2}) {
+        blockwise.add(&right[start], &left[start], n);
+    }
+    joined.add(right.data(), left.data(), first + second);
+    EXPECT_EQ(apart.blocks(), 4);
+    EXPECT_EQ(apart.coefficients(), blockwise.coefficients());
+    EXPECT_NE(apart.coefficients(), joined.coefficients());
+}
+
+// Independent streams of any colour: the spread over every lag and seeded
+// trial within 10 % of the noise floor, for a scan, one whole block, and a
+// short block padded.
+TEST(WhitenedCorrelator, NoiseFloorIsTheSpreadOfIndependentStreams) {
+    std::mt19937 random(2024);
+    for (const Colour colour : {Colour::White, Colour::Pink, Colour::Band}) {
+        for (const std::size_t samples : {std::size_t{kSamples}, 5'000ul, 2'000ul}) {
+            const int trials = samples == kSamples ? 12 : 40;
+            double squares = 0.0;
+            double floor = 0.0;
+            for (int trial = 0; trial < trials; ++trial) {
+                const Bits right = noiseBits(colour, samples, random);
+                const Bits left = noiseBits(colour, samples, random);
+                WhitenedCorrelator correlator;
+                correlator.add(right.data(), left.data(), samples);
+                for (const double value : correlator.coefficients()) {
+                    squares += value * value;
+                }
+                floor = correlator.noiseFloor();
+            }
+            const double spread = std::sqrt(squares / (trials * Bearing::kAxisLength));
+            EXPECT_NEAR(spread / floor, 1.0, 0.1) << int(colour) << " " << samples;
+        }
+    }
+}
+
+} // namespace
