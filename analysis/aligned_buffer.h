@@ -15,8 +15,7 @@ public:
 
     explicit AlignedBuffer(std::size_t size) : size_(size) {
         const std::size_t bytes = (size * sizeof(T) + kAlignment - 1) / kAlignment * kAlignment;
-        data_.reset(
-            static_cast<T*>(std::aligned_alloc(kAlignment, bytes == 0 ? kAlignment : bytes)));
+        data_.reset(static_cast<T*>(std::aligned_alloc(kAlignment, bytes)));
         if (!data_) {
             throw std::bad_alloc();
         }

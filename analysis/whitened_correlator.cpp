@@ -49,7 +49,7 @@ std::size_t checkedBlock(std::size_t block) {
 // factor 4 is no matter to the phases.
 [[gnu::target_clones("avx2", "default")]] void addCrossSpectrum(const double* spectrum,
                                                                 std::size_t length, double* cross) {
-    cross[0] += 2.0 * spectrum[0] * spectrum[1];
+    cross[0] += 4.0 * spectrum[0] * spectrum[1]; // frequency 0 is its own mirror
     for (std::size_t k = 1; k <= length / 2; ++k) {
         const double re = spectrum[2 * k];
         const double im = spectrum[2 * k + 1];
