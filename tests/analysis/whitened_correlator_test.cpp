@@ -167,12 +167,13 @@ TEST(WhitenedCorrelator, BlocksNeverSpanTwoStretches) {
 }
 
 // Independent streams of any colour: the spread over every lag and seeded
-// trial within 10 % of the noise floor, for a scan, one whole block, and a
-// short block padded.
+// trial within 10 % of the noise floor, for a scan, 5,000 samples (a short
+// block when blocks are longer), and one whole block.
 TEST(WhitenedCorrelator, NoiseFloorIsTheSpreadOfIndependentStreams) {
     std::mt19937 random(2024);
     for (const Colour colour : {Colour::White, Colour::Pink, Colour::Band}) {
-        for (const std::size_t samples : {std::size_t{kSamples}, 5'000ul, 2'000ul}) {
+        for (const std::size_t samples :
+             {std::size_t{kSamples}, 5'000ul, WhitenedCorrelator::kBlock}) {
             double squares = 0.0, floor = 0.0;
             for (int trial = 0; trial < 20; ++trial) {
                 const Bits right = noiseBits(colour, samples, random);
