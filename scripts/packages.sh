@@ -1,10 +1,11 @@
 # Debian packages, shared by the run, package and test commands.
 # libsigrokcxx-dev leaves out the glibmm headers its own headers include.
 # libzip and GLib check session files before libsigrok reads them. Qt's
-# Italian texts are for the program's own dialogs.
+# Italian texts are for the program's own dialogs. FFTW makes the whitened
+# analysis's transforms.
 build_packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsigrokcxx-dev libglibmm-2.4-dev
                 libzip-dev libglib2.0-dev libgtest-dev libbenchmark-dev librsvg2-bin
-                fonts-liberation qt6-translations-l10n)
+                fonts-liberation qt6-translations-l10n libfftw3-dev)
 # CPack's DEB generator runs dpkg-shlibdeps on the binaries that file finds.
 package_packages=(dpkg-dev file)
 test_packages=(xvfb xauth xdotool clang-format desktop-file-utils appstream groff-base
