@@ -2,7 +2,8 @@
 // needs, its false claims with no common source, and whether its intervals
 // hold the truth. Estimators are registered in main, one line each.
 //
-//   scene_bench [--quick] [--scenes N] [--samples N] [--rate HZ] [--null-scenes N]
+//   scene_bench [--quick] [--scenes N] [--null-scenes N] [--samples N] [--rate HZ]
+//               [--band-low HZ] [--band-high HZ] [--tone HZ] [--rt60 S] [--drr DB]
 
 #include "estimate.h"
 #include "reference_estimators.h"
@@ -24,9 +25,9 @@ namespace {
 
 struct Options {
     int scenes = 20;
-    int samples = kSamples;
-    double rate = 1e6; // of the source scenes; null scenes run at every rate in kNullRates
     int nullScenes = 100;
+    // Every scene's; null scenes run at every rate in kNullRates instead.
+    SceneSettings scene;
 };
 
 // A claim is right within this many samples of the truth, or when the
@@ -70,33 +71,53 @@ const char* nameOf(Room room) {
     return "";
 }
 
+// A number, all of the text.
+std::optional<double> numberIn(const char* text) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(value) ? std::optional(value)
+                                                               : std::nullopt;
+}
+
 std::optional<Options> parse(int argc, char** argv) {
     Options options;
+    double scenes = options.scenes;
+    double nullScenes = options.nullScenes;
+    double samples = options.scene.samples;
+    const std::array<std::pair<const char*, double*>, 9> flags{{
+        {"--scenes", &scenes},
+        {"--null-scenes", &nullScenes},
+        {"--samples", &samples},
+        {"--rate", &options.scene.rate},
+        {"--band-low", &options.scene.bandLow},
+        {"--band-high", &options.scene.bandHigh},
+        {"--tone", &options.scene.tone},
+        {"--rt60", &options.scene.rt60},
+        {"--drr", &options.scene.directToReverberantDb},
+    }};
     for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "--quick") {
-            options.scenes = 6;
-            options.nullScenes = 20;
+        if (std::strcmp(argv[i], "--quick") == 0) {
+            scenes = 6;
+            nullScenes = 20;
             continue;
         }
-        if (i + 1 == argc) {
+        const auto flag = std::find_if(flags.begin(), flags.end(), [&](const auto& entry) {
+            return std::strcmp(argv[i], entry.first) == 0;
+        });
+        const auto value = flag != flags.end() && i + 1 < argc ? numberIn(argv[++i]) : std::nullopt;
+        if (!value) {
             return std::nullopt;
         }
-        const char* value = argv[++i];
-        if (flag == "--scenes") {
-            options.scenes = std::atoi(value);
-        } else if (flag == "--samples") {
-            options.samples = std::atoi(value);
-        } else if (flag == "--rate") {
-            options.rate = std::atof(value);
-        } else if (flag == "--null-scenes") {
-            options.nullScenes = std::atoi(value);
-        } else {
-            return std::nullopt;
-        }
+        *flag->second = *value;
     }
-    const bool valid = options.scenes > 0 && options.nullScenes > 0 && options.rate > 0.0 &&
-                       options.samples >= GccPhat::kBlock;
+    options.scenes = static_cast<int>(scenes);
+    options.nullScenes = static_cast<int>(nullScenes);
+    options.scene.samples = static_cast<int>(samples);
+    const auto& scene = options.scene;
+    const bool valid = options.scenes > 0 && options.nullScenes > 0 &&
+                       scene.samples >= GccPhat::kBlock && scene.rate > 0.0 &&
+                       scene.bandLow < scene.bandHigh && scene.tone > 0.0 &&
+                       scene.rt60 > scene.firstReflection;
     return valid ? std::optional(options) : std::nullopt;
 }
 
@@ -226,7 +247,7 @@ void printThresholds(const std::vector<NamedEstimator>& estimators,
                      const std::vector<std::vector<GroupResult>>& byRoom, const Options& options) {
     std::printf("\nSNR (dB) at which at least half of %d scenes are claimed at the right lag "
                 "(%.0f Hz, %d samples)\n",
-                options.scenes, options.rate, options.samples);
+                options.scenes, options.scene.rate, options.scene.samples);
     std::printf("%-24s %-6s", "estimator", "room");
     for (const Spectrum spectrum : kSpectra) {
         std::printf(" %8s", nameOf(spectrum));
@@ -313,10 +334,9 @@ NullCounts countNullClaims(const std::vector<NamedEstimator>& estimators, const 
                     std::vector(kNullSnrsDb.size(), std::vector<int>(kNullRates.size()))));
     for (std::size_t s = 0; s < kNullSpectra.size(); ++s) {
         for (std::size_t r = 0; r < kNullRates.size(); ++r) {
-            SceneSettings settings;
+            SceneSettings settings = options.scene;
             settings.spectrum = kNullSpectra[s];
             settings.rate = kNullRates[r];
-            settings.samples = options.samples;
             const SceneGenerator generator(settings);
             for (int seed = 0; seed < options.nullScenes; ++seed) {
                 const auto arrival = generator.null(kNullSeeds + static_cast<std::uint64_t>(seed));
@@ -361,11 +381,9 @@ void run(const std::vector<NamedEstimator>& estimators, const Options& options) 
     std::vector<std::vector<GroupResult>> byRoom(kRooms.size());
     for (std::size_t r = 0; r < kRooms.size(); ++r) {
         for (const Spectrum spectrum : kSpectra) {
-            SceneSettings settings;
+            SceneSettings settings = options.scene;
             settings.spectrum = spectrum;
             settings.room = kRooms[r];
-            settings.rate = options.rate;
-            settings.samples = options.samples;
             byRoom[r].push_back(scanGroup(estimators, settings, options.scenes, claims));
             std::fprintf(stderr, "scanned %s, %s\n", nameOf(spectrum), nameOf(kRooms[r]));
         }
@@ -387,14 +405,15 @@ int main(int argc, char** argv) {
     const auto options = parse(argc, argv);
     if (!options) {
         std::fprintf(stderr,
-                     "usage: %s [--quick] [--scenes N] [--samples N] [--rate HZ] "
-                     "[--null-scenes N]\n",
+                     "usage: %s [--quick] [--scenes N] [--null-scenes N] [--samples N] "
+                     "[--rate HZ] [--band-low HZ] [--band-high HZ] [--tone HZ] [--rt60 S] "
+                     "[--drr DB]\n",
                      argv[0]);
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
     const std::vector<NamedEstimator> estimators{
-        gccPhatReference(options->samples),
+        gccPhatReference(options->scene.samples),
     };
     run(estimators, *options);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
