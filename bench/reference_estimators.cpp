@@ -1,5 +1,7 @@
 #include "reference_estimators.h"
 
+#include "median.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -19,12 +21,6 @@ std::vector<double> hann(int size) {
             0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / size);
     }
     return window;
-}
-
-double median(std::vector<double> values) {
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
 }
 
 // As Bearing::contrast: the peak over the median, in the larger of the

@@ -6,6 +6,7 @@
 //               [--band-low HZ] [--band-high HZ] [--tone HZ] [--rt60 S] [--drr DB]
 
 #include "estimate.h"
+#include "median.h"
 #include "reference_estimators.h"
 #include "scenes.h"
 
@@ -182,10 +183,8 @@ std::vector<double> coarseGrid() {
     return grid;
 }
 
-// What the scan of one spectrum in one room finds for every estimator.
-struct GroupResult {
-    std::vector<std::optional<double>> thresholds; // nothing: not reached by kHighestSnr
-};
+// Per estimator; nothing when not reached by kHighestSnr.
+using Thresholds = std::vector<std::optional<double>>;
 
 // The lowest SNR on the coarse grid at which at least needed scenes are
 // claimed right, then the lowest on the fine steps below it that is.
@@ -208,8 +207,9 @@ std::optional<double> thresholdOf(const Estimator& estimator, const SceneGenerat
     return coarse;
 }
 
-GroupResult scanGroup(const std::vector<NamedEstimator>& estimators, const SceneSettings& settings,
-                      int sceneCount, std::vector<std::vector<Claim>>& claims) {
+// The thresholds of one spectrum in one room.
+Thresholds scanGroup(const std::vector<NamedEstimator>& estimators, const SceneSettings& settings,
+                     int sceneCount, std::vector<std::vector<Claim>>& claims) {
     const SceneGenerator generator(settings);
     std::vector<Arrival> arrivals;
     for (int seed = 0; seed < sceneCount; ++seed) {
@@ -223,12 +223,12 @@ GroupResult scanGroup(const std::vector<NamedEstimator>& estimators, const Scene
         }
     }
     const int needed = (sceneCount + 1) / 2;
-    GroupResult result;
+    Thresholds thresholds;
     for (std::size_t e = 0; e < estimators.size(); ++e) {
-        result.thresholds.push_back(
+        thresholds.push_back(
             thresholdOf(estimators[e].estimate, generator, arrivals, coarseRight[e], needed));
     }
-    return result;
+    return thresholds;
 }
 
 std::string thresholdText(const std::optional<double>& threshold) {
@@ -244,7 +244,7 @@ std::string thresholdText(const std::optional<double>& threshold) {
 }
 
 void printThresholds(const std::vector<NamedEstimator>& estimators,
-                     const std::vector<std::vector<GroupResult>>& byRoom, const Options& options) {
+                     const std::vector<std::vector<Thresholds>>& byRoom, const Options& options) {
     std::printf("\nSNR (dB) at which at least half of %d scenes are claimed at the right lag "
                 "(%.0f Hz, %d samples)\n",
                 options.scenes, options.scene.rate, options.scene.samples);
@@ -257,20 +257,11 @@ void printThresholds(const std::vector<NamedEstimator>& estimators,
         for (std::size_t r = 0; r < kRooms.size(); ++r) {
             std::printf("%-24s %-6s", estimators[e].name.c_str(), nameOf(kRooms[r]));
             for (const auto& group : byRoom[r]) {
-                std::printf(" %8s", thresholdText(group.thresholds[e]).c_str());
+                std::printf(" %8s", thresholdText(group[e]).c_str());
             }
             std::printf("\n");
         }
     }
-}
-
-double median(std::vector<double> values) {
-    if (values.empty()) {
-        return std::numeric_limits<double>::quiet_NaN();
-    }
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
 }
 
 void printIntervals(const std::string& name, const std::vector<Claim>& claims) {
@@ -305,17 +296,20 @@ void printIntervals(const std::string& name, const std::vector<Claim>& claims) {
         }
         char band[24];
         std::snprintf(band, sizeof band, "[%.1f, %.1f)", low, high);
-        const double coverage = withInterval > 0 ? 100.0 * covered / withInterval
-                                                 : std::numeric_limits<double>::quiet_NaN();
-        std::printf("  %-12s %7d %6.1f%% %8.1f%% %9.2f %9.2f\n", band, count, 100.0 * right / count,
-                    coverage, median(widths), median(errors));
+        std::printf("  %-12s %7d %6.1f%%", band, count, 100.0 * right / count);
+        if (withInterval > 0) {
+            std::printf(" %8.1f%% %9.2f", 100.0 * covered / withInterval, median(widths));
+        } else {
+            std::printf(" %9s %9s", "-", "-");
+        }
+        std::printf(" %9.2f\n", median(errors));
     }
 }
 
 // Null scenes are heard with no noise of the receivers' own, the hardest
-// case for a correlator of bits, and again with it kNullSnrDb below the
-// sources, as real receivers have; without it, a band-limited source leaves
-// the bins outside its band to the blocks' leakage alone.
+// case for a correlator of bits, and again with it 30 dB below the sources,
+// as real receivers have it; without it, a band-limited source leaves the
+// bins outside its band to the blocks' leakage alone.
 constexpr std::array kNullSnrsDb{std::numeric_limits<double>::infinity(), 30.0};
 
 std::string noiseText(double snrDb) {
@@ -378,7 +372,7 @@ void printNullClaims(const std::vector<NamedEstimator>& estimators, const NullCo
 
 void run(const std::vector<NamedEstimator>& estimators, const Options& options) {
     std::vector<std::vector<Claim>> claims(estimators.size());
-    std::vector<std::vector<GroupResult>> byRoom(kRooms.size());
+    std::vector<std::vector<Thresholds>> byRoom(kRooms.size());
     for (std::size_t r = 0; r < kRooms.size(); ++r) {
         for (const Spectrum spectrum : kSpectra) {
             SceneSettings settings = options.scene;
@@ -417,6 +411,11 @@ int main(int argc, char** argv) {
     };
     run(estimators, *options);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("\n%.0f s\n", elapsed.count());
+    std::printf("\nrun took %.0f s\n", elapsed.count());
+    // The tables are the run's result: one that was not all written fails it.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "%s: the tables could not be written\n", argv[0]);
+        return 1;
+    }
     return 0;
 }
