@@ -35,8 +35,8 @@ double contrastOf(const Bearing::Axis& values, int peak, double floor) {
 }
 
 // Half the width of the lags at which the parabola through the peak and its
-// neighbours stays within floor of its vertex: noise of that spread on the
-// three values moves the vertex about this far. Nothing when it is flat.
+// neighbours stays within floor of its vertex, the lags that noise of that
+// spread could not tell from it. Nothing when it is flat.
 double halfWidth(double before, double at, double after, double floor) {
     const double curvature = before - 2.0 * at + after;
     return curvature < 0.0 ? std::sqrt(2.0 * floor / -curvature)
