@@ -222,7 +222,8 @@ Result assess(const Axis& values, std::uint64_t sampleRate, const Basis& basis, 
         result.lowerRate =
             twoFigures(static_cast<double>(sampleRate) * kNarrowPeak / *noise.width);
     }
-    const bool significant = result.contrast >= kSourceContrast;
+    const bool supported = !noise.support || at(*noise.support, peak) >= kSupport;
+    const bool significant = result.contrast >= kSourceContrast && supported;
     if (significant) {
         const auto [low, high] = lobe(values, peak);
         const auto second = secondPeak(values, low, high);

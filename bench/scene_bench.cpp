@@ -6,6 +6,7 @@
 //               [--band-low HZ] [--band-high HZ] [--tone HZ] [--rt60 S] [--drr DB]
 
 #include "estimate.h"
+#include "instrument_estimators.h"
 #include "median.h"
 #include "reference_estimators.h"
 #include "scenes.h"
@@ -406,9 +407,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
-    const std::vector<NamedEstimator> estimators{
-        gccPhatReference(options->scene.samples),
-    };
+    std::vector<NamedEstimator> estimators{gccPhatReference(options->scene.samples)};
+    for (std::size_t analysis = 0; analysis < kInstrumentAnalyses; ++analysis) {
+        estimators.push_back(instrumentEstimator(analysis));
+    }
     run(estimators, *options);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     std::printf("\nrun took %.0f s\n", elapsed.count());
