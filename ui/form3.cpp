@@ -176,6 +176,7 @@ void Form3::createFileCommands() {
 }
 
 // The analysis's own choices, in the same menu, remembered between runs.
+// Whitening reads every sample, so integrating has nothing to add meanwhile.
 void Form3::createAnalysisCommands() {
     fileMenu_->addSeparator();
     integrate_ = fileMenu_->addAction(QStringLiteral("Integra tutta l'acquisizione"));
@@ -184,6 +185,15 @@ void Form3::createAnalysisCommands() {
     connect(integrate_, &QAction::toggled, this, [this](bool whole) {
         session_.setIntegrating(whole);
         WindowSettings::saveIntegrating(whole);
+    });
+    whiten_ = fileMenu_->addAction(QStringLiteral("Correlazione sbiancata"));
+    whiten_->setCheckable(true);
+    whiten_->setChecked(session_.choices().whitening);
+    integrate_->setEnabled(!session_.choices().whitening);
+    connect(whiten_, &QAction::toggled, this, [this](bool whitened) {
+        session_.setWhitening(whitened);
+        WindowSettings::saveWhitening(whitened);
+        integrate_->setEnabled(!whitened);
     });
     fileMenu_->addAction(QStringLiteral("Geometria\u2026"), this, &Form3::chooseGeometry);
 }
@@ -199,6 +209,10 @@ void Form3::setIntegrating(bool whole) {
     integrate_->setChecked(whole);
 }
 
+void Form3::setWhitening(bool whitened) {
+    whiten_->setChecked(whitened);
+}
+
 void Form3::setGeometry(const Bearing::Geometry& geometry) {
     session_.setGeometry(geometry);
     WindowSettings::saveGeometry(geometry);
@@ -208,7 +222,8 @@ void Form3::setGeometry(const Bearing::Geometry& geometry) {
 }
 
 void Form3::chooseGeometry() {
-    if (const auto geometry = GeometryDialog::ask(this, session_.choices().geometry)) {
+    if (const auto geometry = GeometryDialog::ask(this, session_.choices().geometry,
+                                                  instrument().marks().sampleRate)) {
         setGeometry(*geometry);
     }
 }
