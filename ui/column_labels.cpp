@@ -13,30 +13,38 @@ namespace {
 constexpr double kMostLabels = 8.0;
 
 struct Place {
-    int lag;
+    double lag;
     double value;
 };
 
-// The places that the whole lags have: a lag past 90 degrees, or past the
-// pipe's ends, has none.
+// The places that the whole lags have, lag 0 always, and the field's ends where the lags
+// reach past them: 90 degrees, or the sensors. A lag past an end has none.
 std::vector<Place> placesOf(std::uint64_t sampleRate, const Bearing::Geometry& geometry) {
+    const bool pipe = geometry.kind == Bearing::Geometry::Kind::Pipe;
     std::vector<Place> places;
     for (int lag = -kMaxLag; lag <= kMaxLag; ++lag) {
         const double seconds = lag / static_cast<double>(sampleRate);
-        const std::optional<double> value = geometry.kind == Bearing::Geometry::Kind::Pipe
-                                                ? Bearing::positionOf(seconds, geometry)
-                                                : Bearing::bearingOf(seconds, geometry);
+        const std::optional<double> value =
+            pipe ? Bearing::positionOf(seconds, geometry) : Bearing::bearingOf(seconds, geometry);
         if (value) {
-            places.push_back({lag, *value});
+            places.push_back({static_cast<double>(lag), *value});
         }
+    }
+    const double across = Bearing::sectorOf(sampleRate, geometry).lagsAcross;
+    if (across <= kMaxLag && across > places.back().lag) {
+        places.insert(places.begin(), {-across, pipe ? geometry.baseline : -90.0});
+        places.push_back({across, pipe ? 0.0 : 90.0});
     }
     return places;
 }
 
 // The least of 1, 2 or 5 times a power of ten that cuts span into at most
-// kMostLabels.
-double stepFor(double span) {
+// kMostLabels; of 15 or 30 degrees past 10.
+double stepFor(double span, bool degrees) {
     const double least = span / kMostLabels;
+    if (degrees && least > 10.0) {
+        return least <= 15.0 ? 15.0 : 30.0;
+    }
     const double power = std::pow(10.0, std::floor(std::log10(least)));
     for (const double multiple : {1.0, 2.0, 5.0}) {
         if (multiple * power >= least) {
@@ -54,7 +62,7 @@ double lagOf(const std::vector<Place>& places, double value) {
         const Place& a = places[i];
         const Place& b = places[i + 1];
         if (std::min(a.value, b.value) <= value && value <= std::max(a.value, b.value)) {
-            return a.lag + (value - a.value) / (b.value - a.value);
+            return a.lag + (value - a.value) / (b.value - a.value) * (b.lag - a.lag);
         }
     }
     const bool front =
@@ -66,16 +74,13 @@ double lagOf(const std::vector<Place>& places, double value) {
 
 std::vector<Label> of(std::uint64_t sampleRate, const Bearing::Geometry& geometry) {
     const std::vector<Place> places = placesOf(sampleRate, geometry);
-    if (places.size() < 2) {
-        return {};
-    }
     const auto [low, high] =
         std::minmax_element(places.begin(), places.end(),
                             [](const Place& a, const Place& b) { return a.value < b.value; });
-    const double step = stepFor(high->value - low->value);
+    const bool pipe = geometry.kind == Bearing::Geometry::Kind::Pipe;
+    const double step = stepFor(high->value - low->value, !pipe);
     const int decimals = std::max(0, -static_cast<int>(std::floor(std::log10(step))));
-    const QString unit = geometry.kind == Bearing::Geometry::Kind::Pipe ? QStringLiteral(" m")
-                                                                        : QStringLiteral("\u00B0");
+    const QString unit = pipe ? QStringLiteral(" m") : QStringLiteral("\u00B0");
     std::vector<Label> labels;
     for (auto k = static_cast<long>(std::ceil(low->value / step));
          k <= static_cast<long>(std::floor(high->value / step)); ++k) {

@@ -17,7 +17,7 @@ struct Label {
     bool operator==(const Label&) const = default;
 };
 
-// Left to right; none where no lag has a place.
+// Left to right.
 std::vector<Label> of(std::uint64_t sampleRate, const Bearing::Geometry& geometry);
 
 } // namespace ColumnLabels

@@ -54,8 +54,10 @@ const QRectF kShape1(5640, 9360, 3015, 645);
 // the result line added under it.
 constexpr int kLayoutRight = 15100;
 constexpr int kLayoutBottom = 10005;
+// Room for three lines: a result with its interval and the sector's note,
+// and a row's notes, wrap onto them.
 constexpr int kResultTop = kLayoutBottom + 60;
-constexpr int kResultHeight = 255;
+constexpr int kResultHeight = 3 * 255;
 // Over the peak claimed as a source, above where any bar can reach.
 constexpr double kPeakMarkY = PlotGeometry::kBarsTopY - 120.0;
 const QColor kPeakMarkColour(160, 0, 0);
@@ -202,6 +204,8 @@ void Form3::createResultLine() {
     result_ = createLabel(
         this, {"Risultato", "", 360, kResultTop, 14340, kResultHeight, "Risultato dell'analisi"});
     result_->setAutoFillBackground(false);
+    result_->setWordWrap(true);
+    result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 // The menu entry remembers the choice.

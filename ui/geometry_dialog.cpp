@@ -91,7 +91,9 @@ QComboBox* kindBox(QDialog& dialog, Kind kind) {
 // The dialog's fields, and what they say together.
 struct Fields {
     QComboBox* kind;
+    QLabel* baselineName;
     QDoubleSpinBox* baseline;
+    QLabel* speedName;
     QDoubleSpinBox* speed;
     QLabel* sector;
 
@@ -103,7 +105,7 @@ struct Fields {
 // The fields' names, the presets shown and the note follow the kind; a
 // kind chosen starts from its first preset's speed, since the other kind's
 // is never right for it.
-void bind(QFormLayout* form, const Fields& fields, QWidget* airPresets, QWidget* pipePresets,
+void bind(const Fields& fields, QWidget* airPresets, QWidget* pipePresets,
           std::uint64_t sampleRate) {
     const auto showNote = [fields, sampleRate] {
         fields.sector->setText(QString::fromStdString(
@@ -111,12 +113,11 @@ void bind(QFormLayout* form, const Fields& fields, QWidget* airPresets, QWidget*
     };
     const auto showKind = [=] {
         const bool pipe = fields.geometry().kind == Kind::Pipe;
-        qobject_cast<QLabel*>(form->labelForField(fields.baseline))
-            ->setText(pipe ? QStringLiteral("Lunghezza della condotta tra i sensori:")
-                           : QStringLiteral("Distanza tra i ricevitori:"));
-        qobject_cast<QLabel*>(form->labelForField(fields.speed))
-            ->setText(pipe ? QStringLiteral("Velocit\u00E0 del suono nella condotta:")
-                           : QStringLiteral("Velocit\u00E0 di propagazione:"));
+        fields.baselineName->setText(pipe
+                                         ? QStringLiteral("Lunghezza della condotta tra i sensori:")
+                                         : QStringLiteral("Distanza tra i ricevitori:"));
+        fields.speedName->setText(pipe ? QStringLiteral("Velocit\u00E0 del suono nella condotta:")
+                                       : QStringLiteral("Velocit\u00E0 di propagazione:"));
         airPresets->setVisible(!pipe);
         pipePresets->setVisible(pipe);
     };
@@ -141,7 +142,9 @@ ask(QWidget* parent, const std::optional<Bearing::Geometry>& current, std::uint6
     const Bearing::Geometry start = current.value_or(Bearing::Geometry{1.0});
     const Fields fields{
         kindBox(dialog, start.kind),
+        new QLabel(&dialog),
         spinBox(dialog, "distanza", 0.001, 10'000.0, 3, QStringLiteral(" m"), start.baseline),
+        new QLabel(&dialog),
         spinBox(dialog, "velocita", 1.0, 100'000.0, 1, QStringLiteral(" m/s"), start.speed),
         new QLabel(&dialog)};
     fields.sector->setObjectName(QStringLiteral("settore"));
@@ -151,15 +154,15 @@ ask(QWidget* parent, const std::optional<Bearing::Geometry>& current, std::uint6
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     auto* form = new QFormLayout(&dialog);
     form->addRow(fields.kind);
-    form->addRow(QString(), fields.baseline);
-    form->addRow(QString(), fields.speed);
+    form->addRow(fields.baselineName, fields.baseline);
+    form->addRow(fields.speedName, fields.speed);
     QWidget* airPresets = presetButtons(dialog, Kind::Baseline, fields.speed);
     QWidget* pipePresets = presetButtons(dialog, Kind::Pipe, fields.speed);
     form->addRow(airPresets);
     form->addRow(pipePresets);
     form->addRow(fields.sector);
     form->addRow(buttons);
-    bind(form, fields, airPresets, pipePresets, sampleRate);
+    bind(fields, airPresets, pipePresets, sampleRate);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }

@@ -5,6 +5,7 @@
 #include "test_values.h"
 #include "window_settings.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QRegularExpression>
 #include <QSemaphore>
@@ -327,6 +328,70 @@ private slots:
                     .arg(source ? QString::number(source->sampleRate) : QStringLiteral("port")),
                 QString::fromLatin1(c.read));
         }
+    }
+
+    // The geometry's kind is remembered; settings from before it have none,
+    // and are a baseline's; a kind unknown makes the geometry unknown.
+    void geometryKindIsRemembered() {
+        using Kind = Bearing::Geometry::Kind;
+        const struct {
+            const char* written; // over the pipe saved; nullptr removes it
+            std::optional<Kind> read;
+        } cases[] = {{"pipe", Kind::Pipe},
+                     {nullptr, Kind::Baseline},
+                     {"baseline", Kind::Baseline},
+                     {"tubo", std::nullopt}};
+        for (const auto& c : cases) {
+            QSettings().clear();
+            WindowSettings::saveGeometry({120.0, 1200.0, Kind::Pipe});
+            QCOMPARE(QSettings().value(QStringLiteral("geometry/kind")).toString(),
+                     QStringLiteral("pipe"));
+            if (c.written) {
+                QSettings().setValue(QStringLiteral("geometry/kind"),
+                                     QString::fromLatin1(c.written));
+            } else {
+                QSettings().remove(QStringLiteral("geometry/kind"));
+            }
+            const auto geometry = WindowSettings::geometry();
+            QCOMPARE(geometry.has_value(), c.read.has_value());
+            if (geometry) {
+                QCOMPARE(geometry->kind, *c.read);
+                QCOMPARE(geometry->baseline, 120.0);
+                QCOMPARE(geometry->speed, 1200.0);
+            }
+        }
+    }
+
+    // Whitening reads every sample: integrating is set aside while it is
+    // chosen, and both choices outlast the window.
+    void whiteningIsRememberedAndSetsIntegratingAside() {
+        QSettings().clear();
+        const auto entry = [](const Form3Driver& driver, const char* text) {
+            for (QAction* action : driver.form->findChildren<QAction*>()) {
+                if (action->text() == QString::fromUtf8(text)) {
+                    return action;
+                }
+            }
+            return static_cast<QAction*>(nullptr);
+        };
+        {
+            Form3Driver driver;
+            QVERIFY(entry(driver, "Integra tutta l'acquisizione")->isEnabled());
+            driver.form->setIntegrating(true);
+            entry(driver, "Correlazione sbiancata")->trigger();
+            QVERIFY(!entry(driver, "Integra tutta l'acquisizione")->isEnabled());
+            driver.form->Command4_Click();
+            driver.form->command2_click();
+            QVERIFY2(driver.label("Risultato")->text().contains(QStringLiteral("sbiancata su")),
+                     qPrintable(driver.label("Risultato")->text()));
+        }
+        Form3Driver driver;
+        QVERIFY(entry(driver, "Correlazione sbiancata")->isChecked());
+        QVERIFY(entry(driver, "Integra tutta l'acquisizione")->isChecked());
+        QVERIFY(!entry(driver, "Integra tutta l'acquisizione")->isEnabled());
+        driver.form->setWhitening(false);
+        QVERIFY(entry(driver, "Integra tutta l'acquisizione")->isEnabled());
+        QVERIFY(!WindowSettings::whitening());
     }
 
 private:
