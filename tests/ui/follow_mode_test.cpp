@@ -174,19 +174,13 @@ private slots:
         using Place = Bearing::Geometry::Kind;
         const struct {
             Bearing::Geometry geometry;
-            std::uint64_t rate;
-            const char* texts;
+            const char* texts; // at 50 kHz
             double lastLag;
-        } cases[] = {
-            {{1.0, 343.0, Place::Baseline}, 50'000, "-45° -30° -15° 0° 15° 30° 45°", 103.07},
-            {{0.3, 343.0, Place::Baseline}, 50'000, "-90° -60° -30° 0° 30° 60° 90°", 43.73},
-            {{2.0, 1200.0, Place::Pipe}, 50'000, "2.0 m 1.5 m 1.0 m 0.5 m 0.0 m", 83.33},
-            {{100.0, 1300.0, Place::Pipe},
-             50'000,
-             "51.5 m 51.0 m 50.5 m 50.0 m 49.5 m 49.0 m 48.5 m",
-             115.38}};
+        } cases[] = {{{1.0, 343.0, Place::Baseline}, "-45° -30° -15° 0° 15° 30° 45°", 103.07},
+                     {{0.3, 343.0, Place::Baseline}, "-90° -60° -30° 0° 30° 60° 90°", 43.73},
+                     {{2.0, 1200.0, Place::Pipe}, "2.0 m 1.5 m 1.0 m 0.5 m 0.0 m", 83.33}};
         for (const auto& c : cases) {
-            const auto labels = ColumnLabels::of(c.rate, c.geometry);
+            const auto labels = ColumnLabels::of(50'000, c.geometry);
             QStringList texts;
             for (const auto& label : labels) {
                 texts << label.text;

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QSemaphore>
 #include <QSettings>
@@ -303,6 +304,7 @@ private slots:
                      {"geometry/speed", "0", "none 200 1 24000000"},
                      {"geometry/speed", "inf", "none 200 1 24000000"},
                      {"geometry/baseline", "2 m", "none 200 1 24000000"},
+                     {"geometry/kind", "tubo", "none 200 1 24000000"},
                      {"follow/rowperiod", "0.05", "343 50 1 24000000"},
                      {"follow/rowperiod", "0.01", "343 100 1 24000000"},
                      {"follow/rowperiod", "nan", "343 100 1 24000000"},
@@ -330,68 +332,33 @@ private slots:
         }
     }
 
-    // The geometry's kind is remembered; settings from before it have none,
-    // and are a baseline's; a kind unknown makes the geometry unknown.
-    void geometryKindIsRemembered() {
-        using Kind = Bearing::Geometry::Kind;
-        const struct {
-            const char* written; // over the pipe saved; nullptr removes it
-            std::optional<Kind> read;
-        } cases[] = {{"pipe", Kind::Pipe},
-                     {nullptr, Kind::Baseline},
-                     {"baseline", Kind::Baseline},
-                     {"tubo", std::nullopt}};
-        for (const auto& c : cases) {
-            QSettings().clear();
-            WindowSettings::saveGeometry({120.0, 1200.0, Kind::Pipe});
-            QCOMPARE(QSettings().value(QStringLiteral("geometry/kind")).toString(),
-                     QStringLiteral("pipe"));
-            if (c.written) {
-                QSettings().setValue(QStringLiteral("geometry/kind"),
-                                     QString::fromLatin1(c.written));
-            } else {
-                QSettings().remove(QStringLiteral("geometry/kind"));
-            }
-            const auto geometry = WindowSettings::geometry();
-            QCOMPARE(geometry.has_value(), c.read.has_value());
-            if (geometry) {
-                QCOMPARE(geometry->kind, *c.read);
-                QCOMPARE(geometry->baseline, 120.0);
-                QCOMPARE(geometry->speed, 1200.0);
-            }
-        }
-    }
-
-    // Whitening reads every sample: integrating is set aside while it is
-    // chosen, and both choices outlast the window.
-    void whiteningIsRememberedAndSetsIntegratingAside() {
+    // A pipe's geometry and whitening outlast the window; whitening reads
+    // every sample, so integrating waits while it is chosen. Settings from
+    // before the geometry's kind are a baseline's.
+    void pipeAndWhiteningAreRemembered() {
         QSettings().clear();
         const auto entry = [](const Form3Driver& driver, const char* text) {
-            for (QAction* action : driver.form->findChildren<QAction*>()) {
-                if (action->text() == QString::fromUtf8(text)) {
-                    return action;
-                }
-            }
-            return static_cast<QAction*>(nullptr);
+            const auto all = driver.form->findChild<QMenu*>()->actions();
+            return *std::find_if(all.begin(), all.end(),
+                                 [&](QAction* action) { return action->text() == text; });
         };
         {
             Form3Driver driver;
-            QVERIFY(entry(driver, "Integra tutta l'acquisizione")->isEnabled());
-            driver.form->setIntegrating(true);
+            driver.form->setGeometry({120.0, 1200.0, Bearing::Geometry::Kind::Pipe});
             entry(driver, "Correlazione sbiancata")->trigger();
             QVERIFY(!entry(driver, "Integra tutta l'acquisizione")->isEnabled());
             driver.form->Command4_Click();
             driver.form->command2_click();
-            QVERIFY2(driver.label("Risultato")->text().contains(QStringLiteral("sbiancata su")),
-                     qPrintable(driver.label("Risultato")->text()));
+            QVERIFY(driver.label("Risultato")->text().contains(QStringLiteral("sbiancata su")));
         }
         Form3Driver driver;
-        QVERIFY(entry(driver, "Correlazione sbiancata")->isChecked());
-        QVERIFY(entry(driver, "Integra tutta l'acquisizione")->isChecked());
+        QCOMPARE(driver.form->session().choices().geometry->kind, Bearing::Geometry::Kind::Pipe);
+        QVERIFY(driver.form->session().choices().whitening);
         QVERIFY(!entry(driver, "Integra tutta l'acquisizione")->isEnabled());
         driver.form->setWhitening(false);
         QVERIFY(entry(driver, "Integra tutta l'acquisizione")->isEnabled());
-        QVERIFY(!WindowSettings::whitening());
+        QSettings().remove(QStringLiteral("geometry/kind"));
+        QCOMPARE(WindowSettings::geometry()->kind, Bearing::Geometry::Kind::Baseline);
     }
 
 private:
