@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <utility>
 #include <vector>
 
@@ -62,10 +63,11 @@ QDoubleSpinBox* spinBox(QDialog& dialog, const char* name, double lowest, double
 }
 
 // The kind's presets, three to a row, each setting speed.
-QWidget* presetButtons(QDialog& dialog, Kind kind, QDoubleSpinBox* speed) {
-    auto* buttons = new QWidget(&dialog);
+QWidget* presetButtons(Kind kind, QDoubleSpinBox* speed) {
+    auto* buttons = new QWidget;
     auto* grid = new QGridLayout(buttons);
     grid->setContentsMargins(0, 0, 0, 0);
+    grid->setAlignment(Qt::AlignTop);
     const Presets presets = presetsOf(kind);
     for (std::size_t i = 0; i < presets.size(); ++i) {
         const auto& [text, value] = presets[i];
@@ -95,6 +97,9 @@ struct Fields {
     QDoubleSpinBox* baseline;
     QLabel* speedName;
     QDoubleSpinBox* speed;
+    // The presets of each kind, in the kinds' order, one shown at a time in
+    // the room of the larger.
+    QStackedWidget* presets;
     QLabel* sector;
 
     Bearing::Geometry geometry() const {
@@ -105,8 +110,7 @@ struct Fields {
 // The fields' names, the presets shown and the note follow the kind; a
 // kind chosen starts from its first preset's speed, since the other kind's
 // is never right for it.
-void bind(const Fields& fields, QWidget* airPresets, QWidget* pipePresets,
-          std::uint64_t sampleRate) {
+void bind(const Fields& fields, std::uint64_t sampleRate) {
     const auto showNote = [fields, sampleRate] {
         fields.sector->setText(QString::fromStdString(
             sectorText(sampleRate, fields.geometry(), QLocale().decimalPoint().toStdString())));
@@ -118,8 +122,7 @@ void bind(const Fields& fields, QWidget* airPresets, QWidget* pipePresets,
                                          : QStringLiteral("Distanza tra i ricevitori:"));
         fields.speedName->setText(pipe ? QStringLiteral("Velocit\u00E0 del suono nella condotta:")
                                        : QStringLiteral("Velocit\u00E0 di propagazione:"));
-        airPresets->setVisible(!pipe);
-        pipePresets->setVisible(pipe);
+        fields.presets->setCurrentIndex(static_cast<int>(fields.geometry().kind));
     };
     QObject::connect(fields.kind, &QComboBox::currentIndexChanged, fields.kind, [=] {
         showKind();
@@ -146,7 +149,11 @@ ask(QWidget* parent, const std::optional<Bearing::Geometry>& current, std::uint6
         spinBox(dialog, "distanza", 0.001, 10'000.0, 3, QStringLiteral(" m"), start.baseline),
         new QLabel(&dialog),
         spinBox(dialog, "velocita", 1.0, 100'000.0, 1, QStringLiteral(" m/s"), start.speed),
+        new QStackedWidget(&dialog),
         new QLabel(&dialog)};
+    for (const Kind kind : {Kind::Baseline, Kind::Pipe}) {
+        fields.presets->addWidget(presetButtons(kind, fields.speed));
+    }
     fields.sector->setObjectName(QStringLiteral("settore"));
     fields.sector->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -156,13 +163,10 @@ ask(QWidget* parent, const std::optional<Bearing::Geometry>& current, std::uint6
     form->addRow(fields.kind);
     form->addRow(fields.baselineName, fields.baseline);
     form->addRow(fields.speedName, fields.speed);
-    QWidget* airPresets = presetButtons(dialog, Kind::Baseline, fields.speed);
-    QWidget* pipePresets = presetButtons(dialog, Kind::Pipe, fields.speed);
-    form->addRow(airPresets);
-    form->addRow(pipePresets);
+    form->addRow(fields.presets);
     form->addRow(fields.sector);
     form->addRow(buttons);
-    bind(fields, airPresets, pipePresets, sampleRate);
+    bind(fields, sampleRate);
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
