@@ -100,23 +100,68 @@ QRectF BearingTimePlot::columnsArea() const {
     return {x0_ - x(), 0.0, x1_ - x0_, static_cast<double>(height())};
 }
 
+void BearingTimePlot::setScale(std::uint64_t sampleRate,
+                               const std::optional<Bearing::Geometry>& geometry) {
+    std::vector<ColumnLabels::Label> labels;
+    if (geometry) {
+        labels = ColumnLabels::of(sampleRate, *geometry);
+    }
+    if (labels != labels_) {
+        labels_ = std::move(labels);
+        update();
+    }
+}
+
 void BearingTimePlot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
     const QRectF area = columnsArea();
     painter.drawImage(area, image_);
-    if (period_.count() <= 0) {
-        return;
+    painter.setPen(Qt::white);
+    paintColumnLabels(painter, area);
+    if (period_.count() > 0) {
+        paintTimeLabels(painter, area);
     }
-    // Seconds ago down the side, over the oldest lags of the left fan.
+}
+
+// Along the bottom, each over its column with a tick; nearest the middle
+// first, and one that would touch a label already there is left out, as
+// degrees crowd towards 90.
+void BearingTimePlot::paintColumnLabels(QPainter& painter, const QRectF& area) const {
+    const QFontMetrics metrics(painter.font());
+    std::vector<ColumnLabels::Label> order = labels_;
+    std::sort(order.begin(), order.end(),
+              [](const auto& a, const auto& b) { return std::abs(a.lag) < std::abs(b.lag); });
+    std::vector<QRectF> drawn;
+    for (const ColumnLabels::Label& label : order) {
+        const double x =
+            area.left() + (label.lag + kMaxLag + 0.5) / Bearing::kAxisLength * area.width();
+        const double width = metrics.horizontalAdvance(label.text) + 4;
+        QRectF box(x - width / 2, area.bottom() - metrics.height(), width, metrics.height());
+        box.moveLeft(std::clamp(box.left(), area.left(), area.right() - width));
+        const QRectF room = box.adjusted(-width / 4, 0, width / 4, 0);
+        if (std::any_of(drawn.begin(), drawn.end(),
+                        [&](const QRectF& other) { return other.intersects(room); })) {
+            continue;
+        }
+        painter.fillRect(box, QColor(0, 0, 0, 160));
+        painter.drawText(box, Qt::AlignCenter, label.text);
+        painter.drawLine(QPointF(x, box.top() - 4), QPointF(x, box.top()));
+        drawn.push_back(box);
+    }
+}
+
+// Seconds ago down the side, over the oldest lags of the left fan, clear
+// of the columns' labels.
+void BearingTimePlot::paintTimeLabels(QPainter& painter, const QRectF& area) const {
     const double rowSeconds = static_cast<double>(period_.count()) / 1e6;
     const double shown = rowSeconds * kRows;
-    painter.setPen(Qt::white);
     const QFontMetrics metrics(painter.font());
+    const double bottom = area.bottom() - (labels_.empty() ? 0 : metrics.height() + 4);
     const int step = labelStep(shown, area.height(), metrics.height());
     for (int seconds = 0; seconds <= shown; seconds += step) {
         const double y = area.top() + seconds / shown * area.height();
-        if (y + metrics.height() > area.bottom()) {
+        if (y + metrics.height() > bottom) {
             break;
         }
         const QString label = QStringLiteral("%1 s").arg(seconds == 0 ? 0 : -seconds);

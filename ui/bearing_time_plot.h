@@ -1,13 +1,17 @@
 #pragma once
 
 #include "bearing.h"
+#include "column_labels.h"
 #include "follower.h"
 
 #include <QImage>
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 // The bearing-time display: one row per row period, the newest on top, each
 // the correlation over the signed lag axis in viridis, a perceptually
@@ -16,6 +20,8 @@
 // row's colours are worked out where the row is made, off the window's
 // thread; the window's thread only copies them into an image that scrolls
 // by one row per row, painted scaled to the panel at the display's pace.
+// Given a geometry, the columns are labelled along the bottom in degrees,
+// or in metres from the right sensor along a pipe.
 class BearingTimePlot final : public QWidget {
 public:
     static constexpr int kRows = 300;
@@ -30,6 +36,9 @@ public:
 
     // For the time axis: how long each row stands for.
     void setPeriod(std::chrono::microseconds period);
+    // For the columns' labels: the rows' rate and geometry, none for none.
+    void setScale(std::uint64_t sampleRate, const std::optional<Bearing::Geometry>& geometry);
+    const std::vector<ColumnLabels::Label>& columnLabels() const { return labels_; }
     void addLine(const Line& line);
     int rows() const { return rows_; }
 
@@ -42,10 +51,13 @@ protected:
 
 private:
     QRectF columnsArea() const;
+    void paintColumnLabels(QPainter& painter, const QRectF& area) const;
+    void paintTimeLabels(QPainter& painter, const QRectF& area) const;
 
     double x0_;
     double x1_;
     QImage image_;
     int rows_ = 0;
     std::chrono::microseconds period_{0};
+    std::vector<ColumnLabels::Label> labels_;
 };

@@ -148,6 +148,7 @@ void FollowControls::showRows() {
     for (const Follower::Row& row : rows) {
         bearingTime_->addLine(BearingTimePlot::lineOf(row));
     }
+    bearingTime_->setScale(rows.back().result.sampleRate, rows.back().result.geometry);
     std::string note = lostWindowsText(rows.back().lost);
     if (session_.periodRaised()) {
         note += (note.empty() ? "" : " ") + raisedPeriodText(session_.period());

@@ -54,8 +54,10 @@ const QRectF kShape1(5640, 9360, 3015, 645);
 // the result line added under it.
 constexpr int kLayoutRight = 15100;
 constexpr int kLayoutBottom = 10005;
+// Room for three lines: a result with its interval and the sector's note,
+// and a row's notes, wrap onto them.
 constexpr int kResultTop = kLayoutBottom + 60;
-constexpr int kResultHeight = 255;
+constexpr int kResultHeight = 3 * 255;
 // Over the peak claimed as a source, above where any bar can reach.
 constexpr double kPeakMarkY = PlotGeometry::kBarsTopY - 120.0;
 const QColor kPeakMarkColour(160, 0, 0);
@@ -176,6 +178,7 @@ void Form3::createFileCommands() {
 }
 
 // The analysis's own choices, in the same menu, remembered between runs.
+// Whitening reads every sample, so integrating has nothing to add meanwhile.
 void Form3::createAnalysisCommands() {
     fileMenu_->addSeparator();
     integrate_ = fileMenu_->addAction(QStringLiteral("Integra tutta l'acquisizione"));
@@ -185,6 +188,15 @@ void Form3::createAnalysisCommands() {
         session_.setIntegrating(whole);
         WindowSettings::saveIntegrating(whole);
     });
+    whiten_ = fileMenu_->addAction(QStringLiteral("Correlazione sbiancata"));
+    whiten_->setCheckable(true);
+    whiten_->setChecked(session_.choices().whitening);
+    integrate_->setEnabled(!session_.choices().whitening);
+    connect(whiten_, &QAction::toggled, this, [this](bool whitened) {
+        session_.setWhitening(whitened);
+        WindowSettings::saveWhitening(whitened);
+        integrate_->setEnabled(!whitened);
+    });
     fileMenu_->addAction(QStringLiteral("Geometria\u2026"), this, &Form3::chooseGeometry);
 }
 
@@ -192,11 +204,17 @@ void Form3::createResultLine() {
     result_ = createLabel(
         this, {"Risultato", "", 360, kResultTop, 14340, kResultHeight, "Risultato dell'analisi"});
     result_->setAutoFillBackground(false);
+    result_->setWordWrap(true);
+    result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 // The menu entry remembers the choice.
 void Form3::setIntegrating(bool whole) {
     integrate_->setChecked(whole);
+}
+
+void Form3::setWhitening(bool whitened) {
+    whiten_->setChecked(whitened);
 }
 
 void Form3::setGeometry(const Bearing::Geometry& geometry) {
@@ -208,7 +226,8 @@ void Form3::setGeometry(const Bearing::Geometry& geometry) {
 }
 
 void Form3::chooseGeometry() {
-    if (const auto geometry = GeometryDialog::ask(this, session_.choices().geometry)) {
+    if (const auto geometry = GeometryDialog::ask(this, session_.choices().geometry,
+                                                  instrument().marks().sampleRate)) {
         setGeometry(*geometry);
     }
 }

@@ -73,6 +73,8 @@ public:
 
     // Analyse every whole window held instead of the first; remembered.
     void setIntegrating(bool whole);
+    // Analyse the whitened correlation of every sample instead; remembered.
+    void setWhitening(bool whitened);
     // Sets the geometry as the dialog does; remembered.
     void setGeometry(const Bearing::Geometry& geometry);
 
@@ -137,6 +139,7 @@ private:
     QAction* saveImage_ = nullptr;
     QAction* openCapture_ = nullptr;
     QAction* integrate_ = nullptr;
+    QAction* whiten_ = nullptr;
     std::unique_ptr<FollowControls> follow_;
     // The result of the last analysis, under the window's layout, and the
     // plot's place over the peak it claims as a source.

@@ -24,6 +24,10 @@ const QString kSweep = QStringLiteral("source/sweep");
 const QString kSimulatorRate = QStringLiteral("source/simrate");
 const QString kBaseline = QStringLiteral("geometry/baseline");
 const QString kSpeed = QStringLiteral("geometry/speed");
+// "baseline" or "pipe"; settings from before it knew only baselines.
+const QString kGeometryKind = QStringLiteral("geometry/kind");
+const QString kBaselineKind = QStringLiteral("baseline");
+const QString kPipeKind = QStringLiteral("pipe");
 // In seconds, as --row-period takes it.
 const QString kRowPeriodKey = QStringLiteral("follow/rowperiod");
 const QString kIntegrate = QStringLiteral("analysis/integrate");
@@ -108,15 +112,18 @@ void saveSourceChoice(const CaptureOptions::Source& source) {
     }
 }
 
-// A speed not given is air's; one given wrong makes the whole geometry
-// unknown, since it would flip or drop the bearing.
+// A speed not given is air's; one given wrong, or a kind unknown, makes the
+// whole geometry unknown, since it would flip or drop the bearing.
 std::optional<Bearing::Geometry> geometry() {
     const QSettings settings;
-    if (!settings.contains(kBaseline)) {
+    const QString kind = settings.value(kGeometryKind, kBaselineKind).toString();
+    if (!settings.contains(kBaseline) || (kind != kBaselineKind && kind != kPipeKind)) {
         return std::nullopt;
     }
     try {
         Bearing::Geometry geometry;
+        geometry.kind =
+            kind == kPipeKind ? Bearing::Geometry::Kind::Pipe : Bearing::Geometry::Kind::Baseline;
         geometry.baseline = CaptureOptions::parsePositive(text(settings, kBaseline), "--baseline");
         if (settings.contains(kSpeed)) {
             geometry.speed = CaptureOptions::parsePositive(text(settings, kSpeed), "--speed");
@@ -131,6 +138,8 @@ void saveGeometry(const Bearing::Geometry& geometry) {
     QSettings settings;
     settings.setValue(kBaseline, number(geometry.baseline));
     settings.setValue(kSpeed, number(geometry.speed));
+    settings.setValue(kGeometryKind,
+                      geometry.kind == Bearing::Geometry::Kind::Pipe ? kPipeKind : kBaselineKind);
 }
 
 std::chrono::milliseconds rowPeriod() {

@@ -1,5 +1,6 @@
 // Continuous scanning in the window, from libsigrok's demo analyser.
 
+#include "column_labels.h"
 #include "form3_driver.h"
 #include "full_disk.h"
 #include "installed_sources.h"
@@ -34,6 +35,7 @@ private slots:
             CaptureOptions::Analyser{CaptureOptions::parseDeviceSpec("demo"), {}, 1'000'000, {}});
         const int layoutBottom = driver.label("Risultato")->geometry().bottom();
         const QString record = folder_.filePath(QStringLiteral("righe.csv"));
+        driver.form->setGeometry({100.0, 1300.0, Bearing::Geometry::Kind::Pipe});
 
         driver.form->setFollowing(true);
         QVERIFY(driver.form->following());
@@ -44,6 +46,8 @@ private slots:
         QVERIFY(driver.form->bearingTime()->y() > layoutBottom);
         QCOMPARE(driver.form->plot().bars().size(), std::size_t{2 * (kMaxLag + 1)});
         QVERIFY(!driver.label("Risultato")->text().isEmpty());
+        QCOMPARE(driver.form->bearingTime()->columnLabels().back().text,
+                 QStringLiteral("49") + QLocale().decimalPoint() + QStringLiteral("94 m"));
 
         QTest::keyClick(driver.form.get(), Qt::Key_Escape);
         QVERIFY(!driver.form->following());
@@ -160,6 +164,31 @@ private slots:
             for (std::size_t i = 0; i < line.size(); ++i) {
                 QCOMPARE(line[i] == qRgb(255, 255, 255), i == c.white);
             }
+        }
+    }
+
+    // Round values where the geometry puts them, left to right: 90 degrees,
+    // or the pipe's sensors, where the lags reach them; the right sensor on
+    // the right.
+    void columnsAreLabelledInDegreesOrMetres() {
+        using Place = Bearing::Geometry::Kind;
+        const struct {
+            Bearing::Geometry geometry;
+            const char* texts; // at 50 kHz
+            double lastLag;
+        } cases[] = {{{1.0, 343.0, Place::Baseline}, "-45° -30° -15° 0° 15° 30° 45°", 103.07},
+                     {{0.3, 343.0, Place::Baseline}, "-90° -60° -30° 0° 30° 60° 90°", 43.73},
+                     {{2.0, 1200.0, Place::Pipe}, "2.0 m 1.5 m 1.0 m 0.5 m 0.0 m", 83.33}};
+        for (const auto& c : cases) {
+            const auto labels = ColumnLabels::of(50'000, c.geometry);
+            QStringList texts;
+            for (const auto& label : labels) {
+                texts << label.text;
+            }
+            QCOMPARE(texts.join(QLatin1Char(' ')), QString::fromUtf8(c.texts).replace(
+                                                       QLatin1Char('.'), QLocale().decimalPoint()));
+            QVERIFY2(std::abs(labels.back().lag - c.lastLag) < 0.02,
+                     qPrintable(QString::number(labels.back().lag)));
         }
     }
 

@@ -5,7 +5,9 @@
 #include "test_values.h"
 #include "window_settings.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QSemaphore>
 #include <QSettings>
@@ -302,6 +304,7 @@ private slots:
                      {"geometry/speed", "0", "none 200 1 24000000"},
                      {"geometry/speed", "inf", "none 200 1 24000000"},
                      {"geometry/baseline", "2 m", "none 200 1 24000000"},
+                     {"geometry/kind", "tubo", "none 200 1 24000000"},
                      {"follow/rowperiod", "0.05", "343 50 1 24000000"},
                      {"follow/rowperiod", "0.01", "343 100 1 24000000"},
                      {"follow/rowperiod", "nan", "343 100 1 24000000"},
@@ -327,6 +330,35 @@ private slots:
                     .arg(source ? QString::number(source->sampleRate) : QStringLiteral("port")),
                 QString::fromLatin1(c.read));
         }
+    }
+
+    // A pipe's geometry and whitening outlast the window; whitening reads
+    // every sample, so integrating waits while it is chosen. Settings from
+    // before the geometry's kind are a baseline's.
+    void pipeAndWhiteningAreRemembered() {
+        QSettings().clear();
+        const auto entry = [](const Form3Driver& driver, const char* text) {
+            const auto all = driver.form->findChild<QMenu*>()->actions();
+            return *std::find_if(all.begin(), all.end(),
+                                 [&](QAction* action) { return action->text() == text; });
+        };
+        {
+            Form3Driver driver;
+            driver.form->setGeometry({120.0, 1200.0, Bearing::Geometry::Kind::Pipe});
+            entry(driver, "Correlazione sbiancata")->trigger();
+            QVERIFY(!entry(driver, "Integra tutta l'acquisizione")->isEnabled());
+            driver.form->Command4_Click();
+            driver.form->command2_click();
+            QVERIFY(driver.label("Risultato")->text().contains(QStringLiteral("sbiancata su")));
+        }
+        Form3Driver driver;
+        QCOMPARE(driver.form->session().choices().geometry->kind, Bearing::Geometry::Kind::Pipe);
+        QVERIFY(driver.form->session().choices().whitening);
+        QVERIFY(!entry(driver, "Integra tutta l'acquisizione")->isEnabled());
+        driver.form->setWhitening(false);
+        QVERIFY(entry(driver, "Integra tutta l'acquisizione")->isEnabled());
+        QSettings().remove(QStringLiteral("geometry/kind"));
+        QCOMPARE(WindowSettings::geometry()->kind, Bearing::Geometry::Kind::Baseline);
     }
 
 private:

@@ -152,7 +152,9 @@ private slots:
         driver.form->exportCorrelogram(csv);
         driver.form->saveImage(png);
 
-        QCOMPARE(contentsOf(csv), QByteArray::fromStdString(correlogramCsv(driver.form->store().correlationLeft, driver.form->store().correlationRight)));
+        QCOMPARE(contentsOf(csv),
+                 QByteArray::fromStdString(correlogramCsv(driver.form->store().correlationLeft,
+                                                          driver.form->store().correlationRight)));
         const QImage image(png);
         QCOMPARE(image.size(), driver.form->size() * driver.form->devicePixelRatio());
     }
@@ -184,6 +186,7 @@ private slots:
                                       QStringLiteral("Esporta correlogramma (CSV)\u2026 (spenta)"),
                                       QStringLiteral("Salva immagine (PNG)\u2026 (spenta)"),
                                       QStringLiteral("Integra tutta l'acquisizione"),
+                                      QStringLiteral("Correlazione sbiancata"),
                                       QStringLiteral("Geometria\u2026"),
                                       QStringLiteral("Scansione continua (spenta)"),
                                       QStringLiteral("Periodo delle righe"),
