@@ -222,8 +222,7 @@ Result assess(const Axis& values, std::uint64_t sampleRate, const Basis& basis, 
         result.lowerRate =
             twoFigures(static_cast<double>(sampleRate) * kNarrowPeak / *noise.width);
     }
-    const bool supported = !noise.support || at(*noise.support, peak) >= kSupport;
-    const bool significant = result.contrast >= kSourceContrast && supported;
+    const bool significant = result.contrast >= kSourceContrast && !result.lowerRate;
     if (significant) {
         const auto [low, high] = lobe(values, peak);
         const auto second = secondPeak(values, low, high);

@@ -20,9 +20,6 @@ using Axis = std::array<double, kAxisLength>;
 // A contrast at or above this claims a source: independent noise streams,
 // white or coloured, reach it in fewer than 1 analysis in 1,000.
 inline constexpr double kSourceContrast = 6.5;
-// A peak that the parts of the data agree on by fewer standard errors than
-// this is a coincidence of a few of them, however high.
-inline constexpr double kSupport = 2.0;
 // Sound in air at 20 °C, and in water, in m/s.
 inline constexpr double kSpeedOfSoundInAir = 343.0;
 inline constexpr double kSpeedOfSoundInWater = 1480.0;
@@ -67,9 +64,7 @@ struct Noise {
     // Lags over which a receiver's bits stay alike: the peak of a source
     // is at least this wide. Nothing when it is under the lag range.
     std::optional<double> width;
-    // How far the parts of the data agree on each lag, in standard errors,
-    // where the analysis can tell: a peak needs kSupport of it.
-    std::optional<Axis> support;
+
 };
 
 struct Result {
@@ -94,7 +89,9 @@ struct Result {
     std::uint64_t sampleRate = 0;
     Basis basis;
     // When a source's peak would be wider than the lag range, as a rate far
-    // above the source's band makes it: a rate that would narrow it.
+    // above the source's band makes it: a rate that would narrow it. No
+    // source is then claimed: bits that change this seldom make a few
+    // coincidences of their changes stand out of any floor.
     std::optional<std::uint64_t> lowerRate;
     // For an idle verdict: whether the bits never change over every sample
     // held, or only over the window read.

@@ -61,8 +61,7 @@ void addCrossSpectrum(const double* spectrum, std::size_t length, double* cross)
 
 WhitenedCorrelator::WhitenedCorrelator(std::size_t block)
     : block_(checkedBlock(block)), plans_(FftPlans::forLength(block_)), taper_(hann(block_)),
-      series_(block_), spectrum_(block_),
-      groups_(kGroups, std::vector<std::complex<double>>(block_ / 2 + 1)), noiseFloor_(taper_) {}
+      series_(block_), spectrum_(block_), cross_(block_ / 2 + 1), noiseFloor_(taper_) {}
 
 void WhitenedCorrelator::add(const std::uint8_t* right, const std::uint8_t* left,
                              std::size_t samples) {
@@ -75,10 +74,12 @@ void WhitenedCorrelator::add(const std::uint8_t* right, const std::uint8_t* left
             addBlock(right + start, left + start, taper_);
         }
         noiseFloor_.addRun(blocks);
+        blocks_ += blocks;
     } else if (samples >= static_cast<std::size_t>(kMinimumSamples)) {
         const std::vector<double> taper = hann(samples);
         addBlock(right, left, taper);
         noiseFloor_.addShort(taper);
+        ++blocks_;
     }
 }
 
@@ -88,90 +89,34 @@ void WhitenedCorrelator::addBlock(const std::uint8_t* right, const std::uint8_t*
     taperBits(right, left, taper.data(), taper.size(), series);
     std::fill(series + 2 * taper.size(), series + 2 * block_, 0.0);
     plans_.forward(series_.data(), spectrum_.data());
-    auto& group = groups_[static_cast<std::size_t>(blocks_++ % kGroups)];
     addCrossSpectrum(reinterpret_cast<const double*>(spectrum_.data()), block_,
-                     reinterpret_cast<double*>(group.data()));
-}
-
-// The whole sum's phases are the groups' cross-spectra over its magnitude:
-// the shares add up to the coefficients.
-std::vector<std::vector<double>> WhitenedCorrelator::shares(double& frequencies) const {
-    std::vector<double> magnitudes(block_ / 2 + 1);
-    // Each frequency that holds anything counts once, or twice with its
-    // negative twin: the mean of the phasors is 1 at most.
-    frequencies = 0.0;
-    for (std::size_t k = 0; k <= block_ / 2; ++k) {
-        std::complex<double> sum = 0.0;
-        for (const auto& group : groups_) {
-            sum += group[k];
-        }
-        magnitudes[k] = std::abs(sum);
-        if (magnitudes[k] > 0.0) {
-            frequencies += k == 0 || k == block_ / 2 ? 1.0 : 2.0;
-        }
-    }
-    AlignedBuffer<std::complex<double>> phases(block_ / 2 + 1);
-    AlignedBuffer<double> lags(block_);
-    std::vector<std::vector<double>> result;
-    const int used = std::min(blocks_, kGroups);
-    for (int g = 0; g < used; ++g) {
-        const auto& group = groups_[static_cast<std::size_t>(g)];
-        for (std::size_t k = 0; k <= block_ / 2; ++k) {
-            phases[k] = magnitudes[k] > 0.0 ? group[k] / magnitudes[k] : 0.0;
-        }
-        plans_.inverse(phases.data(), lags.data());
-        // The transform of R conj(L) holds at index m the sum of right[i + m]
-        // left[i], which is lag -m.
-        std::vector<double> share(Bearing::kAxisLength);
-        for (int tau = -kMaxLag; tau <= kMaxLag; ++tau) {
-            const auto index = static_cast<std::size_t>(static_cast<int>(block_) - tau) % block_;
-            share[static_cast<std::size_t>(tau + kMaxLag)] = lags[index] / frequencies;
-        }
-        result.push_back(std::move(share));
-    }
-    return result;
+                     reinterpret_cast<double*>(cross_.data()));
 }
 
 Bearing::Axis WhitenedCorrelator::coefficients() const {
+    AlignedBuffer<std::complex<double>> phases(block_ / 2 + 1);
+    AlignedBuffer<double> lags(block_);
+    // Each frequency that holds anything counts once, or twice with its
+    // negative twin: the mean of the phasors is 1 at most.
     double frequencies = 0.0;
-    const auto parts = shares(frequencies);
+    for (std::size_t k = 0; k <= block_ / 2; ++k) {
+        const double magnitude = std::sqrt(std::norm(cross_[k]));
+        if (magnitude > 0.0) {
+            phases[k] = cross_[k] / magnitude;
+            frequencies += k == 0 || k == block_ / 2 ? 1.0 : 2.0;
+        }
+    }
     Bearing::Axis axis{};
     if (frequencies == 0.0) {
         return axis;
     }
-    for (std::size_t i = 0; i < axis.size(); ++i) {
-        double sum = 0.0;
-        for (const auto& share : parts) {
-            sum += share[i];
-        }
-        axis[i] = std::clamp(sum, -1.0, 1.0);
+    plans_.inverse(phases.data(), lags.data());
+    // The transform of R conj(L) holds at index m the sum of right[i + m]
+    // left[i], which is lag -m.
+    for (int tau = -kMaxLag; tau <= kMaxLag; ++tau) {
+        const auto index = static_cast<std::size_t>(static_cast<int>(block_) - tau) % block_;
+        axis[static_cast<std::size_t>(tau + kMaxLag)] =
+            std::clamp(lags[index] / frequencies, -1.0, 1.0);
     }
     return axis;
-}
-
-std::optional<Bearing::Axis> WhitenedCorrelator::support() const {
-    if (blocks_ < kGroups) {
-        return std::nullopt;
-    }
-    double frequencies = 0.0;
-    const auto parts = shares(frequencies);
-    Bearing::Axis t{};
-    if (frequencies == 0.0) {
-        return t;
-    }
-    constexpr double groups = kGroups;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-        // Each group's share, scaled to estimate the whole.
-        double mean = 0.0;
-        for (const auto& share : parts) {
-            mean += share[i];
-        }
-        double squares = 0.0;
-        for (const auto& share : parts) {
-            squares += (groups * share[i] - mean) * (groups * share[i] - mean);
-        }
-        const double standardError = std::sqrt(squares / (groups - 1.0) / groups);
-        t[i] = standardError > 0.0 ? mean / standardError : 0.0;
-    }
-    return t;
 }

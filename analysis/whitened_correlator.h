@@ -5,7 +5,6 @@
 #include "phat_noise_floor.h"
 
 #include <complex>
-#include <optional>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -48,14 +47,6 @@ public:
 
     // Lags -kMaxLag..kMaxLag; all 0 before any block.
     Bearing::Axis coefficients() const;
-    // Blocks are summed in kGroups groups in turn, so that how far they
-    // agree can be told: at each lag, the coefficient over its standard
-    // error among the groups' shares of it. A peak that one coincidence of
-    // a few transitions makes, as slowly changing bits make, stands in one
-    // group alone and has little support; a source's stands in them all.
-    // Nothing while there are fewer blocks than groups.
-    static constexpr int kGroups = 8;
-    std::optional<Bearing::Axis> support() const;
     int blocks() const { return blocks_; }
     std::size_t samples() const { return samples_; }
     // The standard deviation of one lag's coefficient for two independent
@@ -71,12 +62,8 @@ private:
     std::vector<double> taper_;
     AlignedBuffer<std::complex<double>> series_;   // right + i left, tapered and padded
     AlignedBuffer<std::complex<double>> spectrum_; // its transform
-    // Each group's cross-spectra summed, frequencies 0..block / 2.
-    std::vector<std::vector<std::complex<double>>> groups_;
-    // Each group's share of the coefficients at every lag, over the whole
-    // sum's phases; and how many frequencies those hold.
-    std::vector<std::vector<double>> shares(double& frequencies) const;
+    std::vector<std::complex<double>> cross_;      // summed, frequencies 0..block / 2
     PhatNoiseFloor noiseFloor_;
-    int blocks_ = 0; // each summed into the next group
+    int blocks_ = 0;
     std::size_t samples_ = 0;
 };

@@ -72,7 +72,6 @@ void whiten(const std::vector<SectorCorrelator::Run>& runs, Follower::Row& row) 
     }
     row.axis = correlator.coefficients();
     row.noise.floor = correlator.noiseFloor();
-    row.noise.support = correlator.support();
     row.basis = {Bearing::Basis::Kind::Whitened, row.windows,
                  correlator.samples()};
 }

@@ -94,7 +94,6 @@ void Instrument::whiten() {
            left);
     values_ = coefficients;
     noise_.floor = correlator.noiseFloor();
-    noise_.support = correlator.support();
 }
 
 void Instrument::settle(Bearing::Basis basis, const std::vector<std::uint8_t>& right,

@@ -103,7 +103,6 @@ Assessed assess(const std::shared_ptr<SampleStream>& recording,
     if (analysis.whitening) {
         values = summing->whitened.coefficients();
         noise.floor = summing->whitened.noiseFloor();
-        noise.support = summing->whitened.support();
         basis = {Bearing::Basis::Kind::Whitened, assessed.windows, summing->whitened.samples()};
     }
     assessed.result =

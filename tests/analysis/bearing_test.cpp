@@ -37,7 +37,7 @@ std::pair<SampleStore::Correlogram, SampleStore::Correlogram> correlograms(const
 Result judged(const Shape& shape, const Idle& idle = {},
               const std::optional<Geometry>& geometry = std::nullopt) {
     const auto [left, right] = correlograms(shape);
-    return assess(signedAxis(left, right), 50'000, {}, {noiseFloor(1), std::nullopt, std::nullopt}, idle,
+    return assess(signedAxis(left, right), 50'000, {}, {noiseFloor(1), std::nullopt}, idle,
                   geometry);
 }
 
@@ -206,7 +206,7 @@ TEST(Bearing, ContrastStaysFiniteWithoutSpread) {
     flat.fill(230.0);
     flat[26] = 231.0;
     const Result result =
-        assess(signedAxis(flat, flat), 50'000, {}, {noiseFloor(1), std::nullopt, std::nullopt}, {}, std::nullopt);
+        assess(signedAxis(flat, flat), 50'000, {}, {noiseFloor(1), std::nullopt}, {}, std::nullopt);
     // The floor of one window of independent bits is 7.97.
     EXPECT_NEAR(result.contrast, 1.0 / 7.97, 0.0001);
     EXPECT_EQ(result.verdict, Verdict::None);

@@ -103,8 +103,7 @@ private slots:
                 QVERIFY(driver->button("Command1")->isEnabled());
                 const QString result = driver->label("Risultato")->text();
                 const auto match =
-                    QRegularExpression(QStringLiteral("^Risultato: settore destro, ritardo "
-                                                      "(\\d+[.,]\\d+) .*: sorgente\\."))
+                    QRegularExpression(QStringLiteral("^Sorgente: ritardo (\\d+[.,]\\d+) campioni"))
                         .match(result);
                 QVERIFY2(match.hasMatch(), qPrintable(result));
                 const double lag = match.captured(1).replace(',', '.').toDouble();
