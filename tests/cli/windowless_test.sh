@@ -83,12 +83,15 @@ got=0
 "$program" --summary --baseline 0.5 "$work/low.sr" "$work/demo.sr" "$work/text.sr" \
     >"$work/out" 2>"$work/err" || got=$?
 [ "$got" = 1 ] || fail "a summary with a bad file exited $got"
-[ "$(sed -n 1p "$work/out")" = "file,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,message" ] ||
-    fail "summary header: $(sed -n 1p "$work/out")"
-[ "$(sed -n 2p "$work/out")" = "$work/low.sr,idle-both,,,,,,," ] || fail "idle row: $(sed -n 2p "$work/out")"
-sed -n 3p "$work/out" | grep -qE "^$work/demo.sr,none,-?[0-9]+\.[0-9]{2},-?[0-9]+\.[0-9]{2},,,,[0-9]+\.[0-9]{2},\$" ||
+summary_header=file,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,message
+summary_header+=,windows,lag_low,lag_high,second_lag,position_m,position_low_m,position_high_m
+[ "$(sed -n 1p "$work/out")" = "$summary_header" ] || fail "summary header: $(sed -n 1p "$work/out")"
+[ "$(sed -n 2p "$work/out")" = "$work/low.sr,idle-both,,,,,,,,,,,,,," ] || fail "idle row: $(sed -n 2p "$work/out")"
+number='-?[0-9]+\.[0-9]{2}'
+sed -n 3p "$work/out" | grep -qE "^$work/demo.sr,none,$number,$number,,,,$number,,1,$number,$number,,,,\$" ||
     fail "demo row: $(sed -n 3p "$work/out")"
 sed -n 4p "$work/out" | grep -q "^$work/text.sr,error,,,,,,,\"Il file \"\"" || fail "error row: $(sed -n 4p "$work/out")"
+sed -n 4p "$work/out" | grep -q '",,,,,,,$' || fail "error row's columns: $(sed -n 4p "$work/out")"
 status 2 --summary --speed 0 "$work/low.sr"
 grep -q -- '--speed' "$work/err" || fail "speed 0: $(cat "$work/err")"
 
@@ -103,15 +106,16 @@ status 0 --csv -d demo --config samplerate=1m
 head -c 65536 /dev/urandom >"$work/numbered.bin"
 sigrok-cli -i "$work/numbered.bin" -I binary:numchannels=4:samplerate=1000000 -o "$work/numbered.sr"
 status 0 --summary "$work/numbered.sr"
-sed -n 2p "$work/out" | grep -q ',"Canali 0 (destro) e 1 (sinistro), i primi due: mancano D0 e D1."$' ||
+sed -n 2p "$work/out" | grep -q ',"Canali 0 (destro) e 1 (sinistro), i primi due: mancano D0 e D1.",' ||
     fail "first two channels: $(sed -n 2p "$work/out")"
 
 # Continuous scanning: the header, then one line a row, here five.
 status 0 --follow --count 5 -d demo --samplerate 1M --row-period 0.05
 [ "$(wc -l <"$work/out")" = 6 ] || fail "--follow --count 5: $(wc -l <"$work/out") lines"
-[ "$(sed -n 1p "$work/out")" = "time,windows,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast,message,start_s" ] ||
-    fail "follow header: $(sed -n 1p "$work/out")"
-sed -n 2p "$work/out" | grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2},4[12],none,.*,0\.000000$' ||
+row_header=time,windows,verdict,lag,delay_us,bearing_deg,bearing_low_deg,bearing_high_deg,contrast
+row_header+=,message,lag_low,lag_high,second_lag,position_m,position_low_m,position_high_m,start_s
+[ "$(sed -n 1p "$work/out")" = "$row_header" ] || fail "follow header: $(sed -n 1p "$work/out")"
+sed -n 2p "$work/out" | grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2},4[12],[a-z]+,.*,0\.000000$' ||
     fail "follow row: $(sed -n 2p "$work/out")"
 # Each row starts where its first window does: 41 windows of 1200 samples in.
 sed -n 3p "$work/out" | grep -q ',0\.049200$' || fail "second row's start: $(sed -n 3p "$work/out")"
@@ -138,6 +142,22 @@ status 0 --summary --simulate -30
 sed -n 2p "$work/out" | grep -q '^simulatore,source,-30\.00,' || fail "simulated: $(cat "$work/out")"
 status 2 --summary --simulate -30 -d demo
 status 2 --follow --simulate 130
+
+# The whitened analysis: its 242 coefficients, and a source it finds; the
+# place along a pipe, (L - c tau) / 2 from the right sensor.
+status 0 --csv --whiten "$work/demo.sr"
+[ "$(wc -l <"$work/out")" = 243 ] || fail "whitened: $(wc -l <"$work/out") lines"
+tail -n +2 "$work/out" | awk -F, '$3 < -1 || $3 > 1 { bad = 1 } END { exit bad }' ||
+    fail "a whitened coefficient outside -1..1"
+status 0 --summary --whiten --simulate -30
+sed -n 2p "$work/out" | grep -qE '^simulatore,source,-30\.00,-600\.00,,,,[0-9.]+,,,-30\.50,-29\.50,,,,$' ||
+    fail "whitened simulation: $(sed -n 2p "$work/out")"
+status 0 --summary --simulate -30 --samplerate 1M --pipe 100 --speed 1300
+sed -n 2p "$work/out" | grep -q ',50\.02,50\.02,50\.02$' || fail "pipe: $(sed -n 2p "$work/out")"
+status 2 --csv --whiten --integrate "$work/demo.sr"
+status 2 --summary --baseline 1 --pipe 2 "$work/demo.sr"
+status 2 --summary --speed 1300 "$work/demo.sr"
+status 2 --whiten "$work/demo.sr"
 
 # Bad options stop before any work.
 status 2 --csv --bogus
