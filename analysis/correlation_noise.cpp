@@ -26,7 +26,7 @@ constexpr int kReach = kSpan + 2 * kMaxLag;
 constexpr double kAlike = 0.5;
 
 struct Transform {
-    static constexpr int kLength = 65'536;
+    static constexpr int kLength = 32'768;
     static_assert(kLength >= static_cast<int>(kSamplesRead) + kReach,
                   "the autocorrelation must not wrap round");
     fftw_plan forward;
@@ -61,8 +61,11 @@ struct Autocorrelation {
 
 Autocorrelation autocorrelation(const std::uint8_t* bits, std::size_t samples) {
     const Transform& plans = transform();
-    const std::unique_ptr<double[], FftwFree> real(fftw_alloc_real(Transform::kLength));
-    const std::unique_ptr<fftw_complex[], FftwFree> spectrum(
+    // Each thread keeps its arrays: made anew, their pages cost more than
+    // the transforms.
+    thread_local const std::unique_ptr<double[], FftwFree> real(
+        fftw_alloc_real(Transform::kLength));
+    thread_local const std::unique_ptr<fftw_complex[], FftwFree> spectrum(
         fftw_alloc_complex(Transform::kLength / 2 + 1));
     Autocorrelation result;
     std::fill_n(real.get(), Transform::kLength, 0.0);

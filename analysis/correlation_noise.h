@@ -15,7 +15,7 @@ namespace CorrelationNoise {
 
 // Samples the autocorrelations are read from: enough for their noise to be
 // small beside the floor's, few enough to cost less than the analysis.
-inline constexpr std::size_t kSamplesRead = 32'768;
+inline constexpr std::size_t kSamplesRead = 16'384;
 
 // The noise of the mean of windows contiguous windows, told by the bits (0
 // or 1) right[0..samples) and left[0..samples), of which the first

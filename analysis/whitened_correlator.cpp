@@ -63,6 +63,10 @@ WhitenedCorrelator::WhitenedCorrelator(std::size_t block)
     : block_(checkedBlock(block)), plans_(FftPlans::forLength(block_)), taper_(hann(block_)),
       series_(block_), spectrum_(block_), cross_(block_ / 2 + 1), noiseFloor_(taper_) {}
 
+void WhitenedCorrelator::preparePlans() {
+    FftPlans::forLength(kBlock);
+}
+
 void WhitenedCorrelator::add(const std::uint8_t* right, const std::uint8_t* left,
                              std::size_t samples) {
     samples_ += samples;

@@ -38,6 +38,9 @@ public:
     // An even block length of at least two lag axes, so that no lag wraps
     // onto another.
     explicit WhitenedCorrelator(std::size_t block = kBlock);
+    // Makes the plans of kBlock's transforms, which the first instance
+    // would otherwise make: about half a second, once per process.
+    static void preparePlans();
 
     // A contiguous stretch of both receivers' bits, 0 or 1 a sample; no
     // block spans two stretches. A stretch shorter than a block but as long

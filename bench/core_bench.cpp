@@ -72,6 +72,24 @@ void BM_Whitened(benchmark::State& state) {
 }
 BENCHMARK(BM_Whitened)->Unit(benchmark::kMicrosecond);
 
+// The noise floor every plain analysis and the peak-width check of the
+// whitened one take from the receivers' bits.
+void BM_CorrelationNoise(benchmark::State& state) {
+    std::mt19937 random(5);
+    std::bernoulli_distribution bit;
+    std::vector<std::uint8_t> right(kSamples);
+    std::vector<std::uint8_t> left(kSamples);
+    for (std::size_t i = 0; i < right.size(); ++i) {
+        right[i] = static_cast<std::uint8_t>(bit(random));
+        left[i] = static_cast<std::uint8_t>(bit(random));
+    }
+    CorrelationNoise::of(right.data(), left.data(), right.size(), 1); // plans made once
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(CorrelationNoise::of(right.data(), left.data(), right.size(), 1));
+    }
+}
+BENCHMARK(BM_CorrelationNoise)->Unit(benchmark::kMicrosecond);
+
 void BM_Simulation(benchmark::State& state) {
     TwisterRandom random;
     NoiseSourceSimulator simulator(random);

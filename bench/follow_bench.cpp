@@ -99,6 +99,7 @@ void BM_Follow(benchmark::State& state) {
         long lost = 0;
         SessionFiles files({});
         Session session(nullptr, files, {ResultCsv::kRowHeader, ResultCsv::row}, false);
+        session.setWhitening(state.range(2) != 0);
         Wake wake;
         session.setObserver(&wake);
         char recording[] = "/tmp/follow_bench_XXXXXX";
@@ -164,10 +165,11 @@ void BM_Follow(benchmark::State& state) {
         state.counters["cpu_s_process"] = process;
     }
 }
-// Rate, seconds.
+// Rate, seconds, whitened.
 BENCHMARK(BM_Follow)
-    ->Args({24'000'000, 60})
-    ->Args({1'000'000, 60})
+    ->Args({24'000'000, 60, 0})
+    ->Args({24'000'000, 60, 1})
+    ->Args({1'000'000, 60, 0})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

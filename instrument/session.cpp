@@ -1,5 +1,8 @@
 #include "session.h"
 
+#include "thread_name.h"
+#include "whitened_correlator.h"
+
 #include <type_traits>
 #include <utility>
 
@@ -26,6 +29,25 @@ Session::Session(std::shared_ptr<CaptureSource> scanSource, CaptureFiles& files,
                  bool keepNewestRowsOnly)
     : scanSource_(std::move(scanSource)), files_(files), format_(std::move(format)),
       keepNewestRowsOnly_(keepNewestRowsOnly) {}
+
+void Session::choose(const Choices& choices) {
+    choices_ = choices;
+    preparePlans();
+}
+
+void Session::setWhitening(bool whitening) {
+    choices_.whitening = whitening;
+    preparePlans();
+}
+
+void Session::preparePlans() {
+    if (choices_.whitening && !planning_.joinable()) {
+        planning_ = std::jthread([] {
+            nameThisThread("piani");
+            WhitenedCorrelator::preparePlans();
+        });
+    }
+}
 
 // The follower goes first, so that no row comes once the rest has gone.
 Session::~Session() {

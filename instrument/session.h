@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The instrument as the operator runs it, apart from any window: the source
@@ -44,6 +45,10 @@
 //   rows' lock, which the driving thread takes only to take the rows, and
 //   wakes the observer. It ends once the stream has ended, or at once when
 //   the mode is stopped, telling the observer how it ended.
+// - Once the whitened analysis is chosen, "piani" makes its transforms'
+//   plans, which takes about half a second once per process, so that the
+//   driving thread's first whitened analysis finds them made. It only
+//   computes; the session joins it as it goes.
 // - stopFollowing() asks the stream to stop and returns at once. The
 //   follower's destructor waits up to Follower::kHandlerLimit for a row being
 //   handed on, and calls nothing afterwards, so that the session may go
@@ -93,10 +98,10 @@ public:
     Instrument& instrument() { return instrument_; }
     const Instrument& instrument() const { return instrument_; }
     const Choices& choices() const { return choices_; }
-    void choose(const Choices& choices) { choices_ = choices; }
+    void choose(const Choices& choices);
     void setRowPeriod(std::chrono::milliseconds period) { choices_.rowPeriod = period; }
     void setIntegrating(bool whole) { choices_.integrating = whole; }
-    void setWhitening(bool whitening) { choices_.whitening = whitening; }
+    void setWhitening(bool whitening);
     void setGeometry(const Bearing::Geometry& geometry) { choices_.geometry = geometry; }
 
     // The sources a choice is made among, and the one in use: current, or
@@ -189,4 +194,7 @@ private:
     bool stopAsked_ = false;
     std::shared_ptr<RowRecording> recording_;
     std::optional<OperatorError> recordingFailure_;
+    // Makes the whitened analysis's plans, once whitening is chosen.
+    std::jthread planning_;
+    void preparePlans();
 };
