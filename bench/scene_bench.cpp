@@ -2,7 +2,7 @@
 // needs, its false claims with no common source, and whether its intervals
 // hold the truth. Estimators are registered in main, one line each.
 //
-//   scene_bench [--quick] [--scenes N] [--null-scenes N] [--samples N] [--rate HZ]
+//   scene_bench [--quick] [--nulls-only] [--scenes N] [--null-scenes N] [--samples N] [--rate HZ]
 //               [--band-low HZ] [--band-high HZ] [--tone HZ] [--rt60 S] [--drr DB]
 
 #include "estimate.h"
@@ -28,6 +28,8 @@ namespace {
 struct Options {
     int scenes = 20;
     int nullScenes = 100;
+    // The false-claim table alone, for counts in the thousands.
+    bool nullsOnly = false;
     // Every scene's; null scenes run at every rate in kNullRates instead.
     SceneSettings scene;
 };
@@ -101,6 +103,10 @@ std::optional<Options> parse(int argc, char** argv) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             scenes = 6;
             nullScenes = 20;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--nulls-only") == 0) {
+            options.nullsOnly = true;
             continue;
         }
         const auto flag = std::find_if(flags.begin(), flags.end(), [&](const auto& entry) {
@@ -372,6 +378,10 @@ void printNullClaims(const std::vector<NamedEstimator>& estimators, const NullCo
 }
 
 void run(const std::vector<NamedEstimator>& estimators, const Options& options) {
+    if (options.nullsOnly) {
+        printNullClaims(estimators, countNullClaims(estimators, options), options);
+        return;
+    }
     std::vector<std::vector<Claim>> claims(estimators.size());
     std::vector<std::vector<Thresholds>> byRoom(kRooms.size());
     for (std::size_t r = 0; r < kRooms.size(); ++r) {
@@ -400,7 +410,7 @@ int main(int argc, char** argv) {
     const auto options = parse(argc, argv);
     if (!options) {
         std::fprintf(stderr,
-                     "usage: %s [--quick] [--scenes N] [--null-scenes N] [--samples N] "
+                     "usage: %s [--quick] [--nulls-only] [--scenes N] [--null-scenes N] [--samples N] "
                      "[--rate HZ] [--band-low HZ] [--band-high HZ] [--tone HZ] [--rt60 S] "
                      "[--drr DB]\n",
                      argv[0]);

@@ -18,7 +18,7 @@ field() { dpkg-deb --field "$package" "$1"; }
 [ "$(field Section)" = electronics ] || fail "package in section \"$(field Section)\""
 # One name a line, without versions or alternatives.
 depends=$(field Depends | tr ',|' '\n\n' | sed 's/(.*//; s/ //g')
-for needed in libqt6widgets6 libsigrokcxx4 libzip4 qt6-qpa-plugins fonts-liberation \
+for needed in libqt6widgets6 libsigrokcxx4 libzip4 libfftw3-double3 qt6-qpa-plugins fonts-liberation \
     qt6-translations-l10n; do
     grep -qx "$needed" <<<"$depends" || fail "the package does not depend on $needed"
 done
