@@ -219,8 +219,7 @@ Result assess(const Axis& values, std::uint64_t sampleRate, const Basis& basis, 
     result.lagLow = std::max(result.lag - half, double{-kMaxLag});
     result.lagHigh = std::min(result.lag + half, double{kMaxLag});
     if (noise.width) {
-        result.lowerRate =
-            twoFigures(static_cast<double>(sampleRate) * kNarrowPeak / *noise.width);
+        result.lowerRate = twoFigures(static_cast<double>(sampleRate) * kNarrowPeak / *noise.width);
     }
     const bool significant = result.contrast >= kSourceContrast && !result.lowerRate;
     if (significant) {
@@ -234,11 +233,11 @@ Result assess(const Axis& values, std::uint64_t sampleRate, const Basis& basis, 
         place(result, *geometry);
     }
     const bool placed = result.bearing || result.position;
-    result.verdict = !significant                 ? Verdict::None
-                     : result.secondLag           ? Verdict::Ambiguous
-                     : isEdge(peak)               ? Verdict::Edge
-                     : !placed && geometry        ? Verdict::NoDirection
-                                                  : Verdict::Source;
+    result.verdict = !significant          ? Verdict::None
+                     : result.secondLag    ? Verdict::Ambiguous
+                     : isEdge(peak)        ? Verdict::Edge
+                     : !placed && geometry ? Verdict::NoDirection
+                                           : Verdict::Source;
     return result;
 }
 

@@ -53,7 +53,7 @@ struct Idle {
 struct Basis {
     enum class Kind { FirstWindow, Mean, Whitened };
     Kind kind = Kind::FirstWindow;
-    int windows = 1;     // windows read, or held for the first window
+    int windows = 1;           // windows read, or held for the first window
     std::uint64_t samples = 0; // samples whitened
 };
 
@@ -64,7 +64,6 @@ struct Noise {
     // Lags over which a receiver's bits stay alike: the peak of a source
     // is at least this wide. Nothing when it is under the lag range.
     std::optional<double> width;
-
 };
 
 struct Result {

@@ -2,10 +2,9 @@
 
 #include "sector_correlator.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cmath>
+#include <fftw3.h>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -86,7 +85,8 @@ Autocorrelation autocorrelation(const std::uint8_t* bits, std::size_t samples) {
     result.lags.assign(kReach + 1, 0.0);
     for (int m = 0; m <= reach; ++m) {
         result.lags[static_cast<std::size_t>(m)] =
-            real[m] / Transform::kLength / static_cast<double>(samples - static_cast<std::size_t>(m));
+            real[m] / Transform::kLength /
+            static_cast<double>(samples - static_cast<std::size_t>(m));
     }
     return result;
 }
@@ -208,8 +208,8 @@ Bearing::Noise of(const std::uint8_t* right, const std::uint8_t* left, std::size
     for (int m = -kSpan; m <= kSpan; ++m) {
         const double weight = pairs[static_cast<std::size_t>(std::abs(m))];
         variance += weight * (rx(m) * ry(m) - means);
-        shared += weight * (rx(m) * triangle[static_cast<std::size_t>(m + kSpan)] / pairsOfLags -
-                            means);
+        shared +=
+            weight * (rx(m) * triangle[static_cast<std::size_t>(m + kSpan)] / pairsOfLags - means);
     }
     variance *= 0.25;
     shared *= 0.25;

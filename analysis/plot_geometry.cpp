@@ -60,8 +60,8 @@ std::string lagDurationText(std::uint64_t sampleRate, std::string_view decimalPo
 }
 
 double whitenedValue(double coefficient) {
-    const double weights = (1.0 - std::pow(SectorCorrelator::kDecay, kWindow)) /
-                           (1.0 - SectorCorrelator::kDecay);
+    const double weights =
+        (1.0 - std::pow(SectorCorrelator::kDecay, kWindow)) / (1.0 - SectorCorrelator::kDecay);
     return weights * (1.0 + coefficient) / 2.0;
 }
 

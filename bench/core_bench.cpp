@@ -130,8 +130,9 @@ void BM_FalseClaims(benchmark::State& state) {
             }
             SectorCorrelator::analyse(*store, [](Side, int, double) {});
             const auto result = Bearing::assess(
-                Bearing::signedAxis(store->correlationLeft, store->correlationRight), kPortRate,
-                {}, CorrelationNoise::of(&store->channelRight[1], &store->channelLeft[1], kMinimumSamples, 1),
+                Bearing::signedAxis(store->correlationLeft, store->correlationRight), kPortRate, {},
+                CorrelationNoise::of(&store->channelRight[1], &store->channelLeft[1],
+                                     kMinimumSamples, 1),
                 {}, {});
             largest = std::max(largest, result.contrast);
             contrasts.push_back(result.contrast);

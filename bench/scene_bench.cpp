@@ -409,11 +409,12 @@ void run(const std::vector<NamedEstimator>& estimators, const Options& options) 
 int main(int argc, char** argv) {
     const auto options = parse(argc, argv);
     if (!options) {
-        std::fprintf(stderr,
-                     "usage: %s [--quick] [--nulls-only] [--scenes N] [--null-scenes N] [--samples N] "
-                     "[--rate HZ] [--band-low HZ] [--band-high HZ] [--tone HZ] [--rt60 S] "
-                     "[--drr DB]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s [--quick] [--nulls-only] [--scenes N] [--null-scenes N] [--samples N] "
+            "[--rate HZ] [--band-low HZ] [--band-high HZ] [--tone HZ] [--rt60 S] "
+            "[--drr DB]\n",
+            argv[0]);
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();

@@ -169,7 +169,8 @@ void refuseAlone(const QCommandLineParser& parser, const CommandLine& line) {
     if (line.integrate && line.whiten) {
         throw OperatorError(Kind::AnalysesExclusive, "--whiten", "--integrate");
     }
-    for (const auto& [given, name] : {std::pair{line.integrate, "--integrate"}, {line.whiten, "--whiten"}}) {
+    for (const auto& [given, name] :
+         {std::pair{line.integrate, "--integrate"}, {line.whiten, "--whiten"}}) {
         if (given && line.action == Action::RunWithoutWindow && !line.csv) {
             throw OperatorError(Kind::OptionNeedsOther, name, {}, {"--csv"});
         }

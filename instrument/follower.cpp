@@ -72,8 +72,7 @@ void whiten(const std::vector<SectorCorrelator::Run>& runs, Follower::Row& row) 
     }
     row.axis = correlator.coefficients();
     row.noise.floor = correlator.noiseFloor();
-    row.basis = {Bearing::Basis::Kind::Whitened, row.windows,
-                 correlator.samples()};
+    row.basis = {Bearing::Basis::Kind::Whitened, row.windows, correlator.samples()};
 }
 
 Follower::Row analysed(StreamCutter::Row cut, std::uint64_t rate,
@@ -108,8 +107,7 @@ Follower::Row analysed(StreamCutter::Row cut, std::uint64_t rate,
 } // namespace
 
 Follower::Follower(std::shared_ptr<SampleStream> source, std::chrono::milliseconds period,
-                   Analysis analysis, Handlers handlers,
-                   std::size_t bufferSamples) {
+                   Analysis analysis, Handlers handlers, std::size_t bufferSamples) {
     const std::uint64_t rate = source->streamRate();
     const StreamCutter cutting(rate, period);
     shared_ = std::make_shared<Shared>(bufferSamples, cutting.rowSamples(), source->recorded());

@@ -61,8 +61,7 @@ public:
     };
 
     Follower(std::shared_ptr<SampleStream> source, std::chrono::milliseconds period,
-             Analysis analysis, Handlers handlers,
-             std::size_t bufferSamples = kBufferSamples);
+             Analysis analysis, Handlers handlers, std::size_t bufferSamples = kBufferSamples);
     // Stops, and lets go of the handlers: none is called once this returns,
     // and a call under way is waited for up to kHandlerLimit.
     ~Follower();

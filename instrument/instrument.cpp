@@ -90,8 +90,8 @@ void Instrument::whiten() {
             PlotGeometry::whitenedValue(coefficients[static_cast<std::size_t>(kMaxLag + d)]);
     }
     settle({Bearing::Basis::Kind::Whitened, SectorCorrelator::windowsIn(held_),
-                                      static_cast<std::uint64_t>(held_)}, right,
-           left);
+            static_cast<std::uint64_t>(held_)},
+           right, left);
     values_ = coefficients;
     noise_.floor = correlator.noiseFloor();
 }
@@ -144,7 +144,8 @@ Bearing::Result Instrument::assess(const std::optional<Bearing::Geometry>& geome
                                std::int64_t{held_}));
     Bearing::Idle idle{stuckOver(0, read), stuckOver(1, read)};
     if ((idle.right || idle.left) && read < held_) {
-        idle.throughout = (!idle.right || stuckOver(0, held_)) && (!idle.left || stuckOver(1, held_));
+        idle.throughout =
+            (!idle.right || stuckOver(0, held_)) && (!idle.left || stuckOver(1, held_));
     }
     return Bearing::assess(values_, marks_.sampleRate, basis_, noise_, idle, geometry);
 }

@@ -157,7 +157,8 @@ void Session::follow(std::shared_ptr<SampleStream> stream, CaptureOrigin origin)
         stopAsked_ = false;
     }
     follower_ = std::make_unique<Follower>(
-        std::move(stream), choices_.rowPeriod, Follower::Analysis{choices_.geometry, choices_.whitening},
+        std::move(stream), choices_.rowPeriod,
+        Follower::Analysis{choices_.geometry, choices_.whitening},
         Follower::Handlers{[this](Follower::Row row) { rowArrived(std::move(row)); },
                            [this](const Follower::End& end) { ended(end); }});
     following_ = true;

@@ -25,10 +25,12 @@ struct Stuck {
 // Adds each row's windows to the sums as the rows are cut.
 class Summing final : public StreamSink {
 public:
-    Summing(std::uint64_t rate, bool whitening) : whitening_(whitening), cutter_(rate, kRowPeriod) {}
+    Summing(std::uint64_t rate, bool whitening)
+        : whitening_(whitening), cutter_(rate, kRowPeriod) {}
 
     void take(std::span<const std::uint8_t> given) override {
-        for (std::size_t i = 0; i < given.size() && firstRight.size() < CorrelationNoise::kSamplesRead; ++i) {
+        for (std::size_t i = 0;
+             i < given.size() && firstRight.size() < CorrelationNoise::kSamplesRead; ++i) {
             firstRight.push_back(given[i] & 1);
             firstLeft.push_back((given[i] >> 1) & 1);
         }

@@ -21,7 +21,6 @@ struct Assessed {
 };
 
 // A recording with no whole window is refused as too short.
-Assessed assess(const std::shared_ptr<SampleStream>& recording,
-                const Follower::Analysis& analysis);
+Assessed assess(const std::shared_ptr<SampleStream>& recording, const Follower::Analysis& analysis);
 
 } // namespace WholeRecording

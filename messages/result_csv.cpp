@@ -77,8 +77,8 @@ std::string field(const std::string& text) {
 
 std::string columns(const Bearing::Result& result, const std::string& message) {
     const auto [head, tail] = parts(result, message);
-    const bool plain = result.basis.kind != Bearing::Basis::Kind::Whitened &&
-                       !Bearing::isIdle(result.verdict);
+    const bool plain =
+        result.basis.kind != Bearing::Basis::Kind::Whitened && !Bearing::isIdle(result.verdict);
     const int read = result.basis.kind == Bearing::Basis::Kind::Mean ? result.basis.windows : 1;
     return head + "," + (plain ? std::to_string(read) : std::string()) + "," + tail;
 }

@@ -59,8 +59,8 @@ std::string idleText(const Result& result) {
 }
 
 std::string delayText(const Result& result, const Numbers& n) {
-    return "ritardo " + n.lag(result.lag) + " campioni = " + fixedNumber(result.delayUs, 1, n.point) +
-           " \u00B5s";
+    return "ritardo " + n.lag(result.lag) +
+           " campioni = " + fixedNumber(result.delayUs, 1, n.point) + " \u00B5s";
 }
 
 // "a 10.3° (95 %: da 9.8° a 10.8°)", or the place along the pipe, or the
@@ -114,10 +114,9 @@ std::string verdictText(const Result& result, const Numbers& n) {
                "; picco più alto a " + n.lag(result.lag) + " campioni)";
     case Verdict::Ambiguous:
         return "Ambigua: due picchi alti uguali entro il rumore, a " +
-               secondText(result.lag,
-                          result.bearing ? std::optional((*result.bearing)[0]) : std::nullopt,
-                          result.position ? std::optional((*result.position)[0]) : std::nullopt,
-                          n) +
+               secondText(
+                   result.lag, result.bearing ? std::optional((*result.bearing)[0]) : std::nullopt,
+                   result.position ? std::optional((*result.position)[0]) : std::nullopt, n) +
                " e a " +
                secondText(*result.secondLag, result.secondBearing, result.secondPosition, n);
     case Verdict::NoDirection:
@@ -156,12 +155,11 @@ std::string rate(std::uint64_t hertz) {
 
 } // namespace
 
-std::string sectorText(std::uint64_t sampleRate, const Geometry& geometry,
-                       std::string_view point) {
+std::string sectorText(std::uint64_t sampleRate, const Geometry& geometry, std::string_view point) {
     const Numbers n{point};
     const Bearing::Sector sector = Bearing::sectorOf(sampleRate, geometry);
-    const std::string given = "Con " + fixedNumber(geometry.baseline, 2, point) + " m a " +
-                              rate(sampleRate);
+    const std::string given =
+        "Con " + fixedNumber(geometry.baseline, 2, point) + " m a " + rate(sampleRate);
     const bool pipe = geometry.kind == Geometry::Kind::Pipe;
     if (sector.lagsAcross > kMaxLag) {
         return pipe ? given + " si vede il tratto entro " + n.metres(sector.half) +

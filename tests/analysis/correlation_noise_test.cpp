@@ -2,7 +2,6 @@
 // the spread the analysis itself shows over many independent streams.
 
 #include "correlation_noise.h"
-
 #include "sector_correlator.h"
 
 #include <cmath>

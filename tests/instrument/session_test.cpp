@@ -231,9 +231,8 @@ TEST(WholeRecording, TakesEveryWholeWindowOfARecordingOfAnyLength) {
         EXPECT_EQ(whole.windows, static_cast<int>((n - kMaxLag) / kWindow)) << n;
         EXPECT_NEAR(whole.result.lag, kDelay, 0.5) << n;
     }
-    EXPECT_THROW(
-        WholeRecording::assess(std::make_shared<Synthetic>(noise(1'319, 4), true), {}),
-        OperatorError);
+    EXPECT_THROW(WholeRecording::assess(std::make_shared<Synthetic>(noise(1'319, 4), true), {}),
+                 OperatorError);
 }
 
 } // namespace

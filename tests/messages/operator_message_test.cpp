@@ -176,7 +176,11 @@ const std::vector<MessageCase> kCases = {
     {Kind::AnalyserListCut, "ols", "15", {"demo", "fx2lafw"}, {"15 s", "ols", "demo, fx2lafw"}},
     {Kind::SimulationInvalid, "5:10", "", {}, {"\"5:10\"", "da -120 a 120", "3600", "-30:30:10"}},
     {Kind::SimulationStalled, "simulatore", "5", {}, {"5 s", "più bassa"}},
-    {Kind::AnalysesExclusive, "--whiten", "--integrate", {}, {"--whiten e --integrate", "una sola"}},
+    {Kind::AnalysesExclusive,
+     "--whiten",
+     "--integrate",
+     {},
+     {"--whiten e --integrate", "una sola"}},
     {Kind::GeometriesExclusive, "--baseline", "--pipe", {}, {"--baseline e --pipe", "una sola"}},
 };
 

@@ -83,7 +83,8 @@ TEST(ResultText, SectorNoteWhereTheLagsSeeLessOrCoarsely) {
         Geometry geometry;
         std::string text;
     } cases[] = {
-        {1'000'000, Geometry{1.0}, "Con 1.00 m a 1 MHz si vedono ±2.4°; per ±90° al massimo 41 kHz"},
+        {1'000'000, Geometry{1.0},
+         "Con 1.00 m a 1 MHz si vedono ±2.4°; per ±90° al massimo 41 kHz"},
         {50'000, Geometry{0.3}, ""},
         {50'000, Geometry{0.1},
          "Con 0.10 m a 50 kHz un ritardo vale 3.9°; per una risposta più fine fino a 410 kHz"},
@@ -101,7 +102,8 @@ TEST(ResultText, TooFastARateSaysSoAndNamesALowerOne) {
 }
 
 TEST(ResultCsv, NewColumnsFollowTheOldOnes) {
-    Result ambiguous = result(Verdict::Ambiguous, 3.2, Geometry{100.0, 1300.0, Geometry::Kind::Pipe});
+    Result ambiguous =
+        result(Verdict::Ambiguous, 3.2, Geometry{100.0, 1300.0, Geometry::Kind::Pipe});
     ambiguous.secondLag = -15.4;
     ambiguous.position = {{49.96, 49.95, 49.97}};
     EXPECT_EQ(ResultCsv::columns(ambiguous, ""),
