@@ -51,15 +51,22 @@ BENCHMARK(BM_IntegratedAnalysis)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // The whitened correlation of a scan's 130,000 samples, from a new
 // correlator to its coefficients and noise floor; compare with BM_Analysis.
-void BM_Whitened(benchmark::State& state) {
-    std::mt19937 random(3);
-    std::bernoulli_distribution bit;
-    std::vector<std::uint8_t> right(kSamples);
-    std::vector<std::uint8_t> left(kSamples);
-    for (std::size_t i = 0; i < right.size(); ++i) {
-        right[i] = static_cast<std::uint8_t>(bit(random));
-        left[i] = static_cast<std::uint8_t>(bit(random));
+// A scan's worth of two independent receivers' bits.
+struct Bits {
+    std::vector<std::uint8_t> right = std::vector<std::uint8_t>(kSamples);
+    std::vector<std::uint8_t> left = std::vector<std::uint8_t>(kSamples);
+    explicit Bits(unsigned seed) {
+        std::mt19937 random(seed);
+        std::bernoulli_distribution bit;
+        for (std::size_t i = 0; i < right.size(); ++i) {
+            right[i] = static_cast<std::uint8_t>(bit(random));
+            left[i] = static_cast<std::uint8_t>(bit(random));
+        }
     }
+};
+
+void BM_Whitened(benchmark::State& state) {
+    const auto [right, left] = Bits(3);
     WhitenedCorrelator{}; // the plans are made once per process, not timed
     for (auto _ : state) {
         WhitenedCorrelator correlator;
@@ -75,14 +82,7 @@ BENCHMARK(BM_Whitened)->Unit(benchmark::kMicrosecond);
 // The noise floor every plain analysis and the peak-width check of the
 // whitened one take from the receivers' bits.
 void BM_CorrelationNoise(benchmark::State& state) {
-    std::mt19937 random(5);
-    std::bernoulli_distribution bit;
-    std::vector<std::uint8_t> right(kSamples);
-    std::vector<std::uint8_t> left(kSamples);
-    for (std::size_t i = 0; i < right.size(); ++i) {
-        right[i] = static_cast<std::uint8_t>(bit(random));
-        left[i] = static_cast<std::uint8_t>(bit(random));
-    }
+    const auto [right, left] = Bits(5);
     CorrelationNoise::of(right.data(), left.data(), right.size(), 1); // plans made once
     for (auto _ : state) {
         benchmark::DoNotOptimize(CorrelationNoise::of(right.data(), left.data(), right.size(), 1));
