@@ -4,7 +4,9 @@
 #include "instrument.h"
 #include "marked_store.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
+#include <random>
 #include <vector>
 
 namespace {
@@ -129,18 +131,19 @@ TEST(Instrument, TheSimulatedSourceIsFoundAtItsDelay) {
     for (const Side side : {Side::Left, Side::Right}) {
         for (int delay = 0; delay <= kMaxLag; delay += 1) {
             instrument.simulate(side, delay);
-            for (const bool whole : {false, true}) {
-                if (whole) {
-                    instrument.integrate();
+            for (const auto analysis : {&Instrument::integrate, &Instrument::whiten, {}}) {
+                if (analysis) {
+                    (instrument.*analysis)();
                 } else {
                     instrument.analyse([](Side, int, double) {});
                 }
                 const Bearing::Result result = instrument.assess(std::nullopt);
                 const int expected = side == Side::Left ? -delay : delay;
+                const auto kind = static_cast<int>(result.basis.kind);
                 EXPECT_EQ(result.verdict,
                           delay == kMaxLag ? Bearing::Verdict::Edge : Bearing::Verdict::Source)
-                    << expected << (whole ? " whole" : "");
-                EXPECT_NEAR(result.lag, expected, 0.5) << expected << (whole ? " whole" : "");
+                    << expected << " analysis " << kind;
+                EXPECT_NEAR(result.lag, expected, 0.5) << expected << " analysis " << kind;
             }
         }
     }
@@ -153,8 +156,39 @@ TEST(Instrument, AStuckReceiverIsNamed) {
     Instrument instrument;
     instrument.keep(stuck);
     instrument.analyse([](Side, int, double) {});
-    EXPECT_EQ(instrument.assess(std::nullopt).verdict, Bearing::Verdict::IdleBoth);
+    const Bearing::Result window = instrument.assess(std::nullopt);
+    EXPECT_EQ(window.verdict, Bearing::Verdict::IdleBoth);
+    EXPECT_FALSE(window.idleThroughout) << "the bits change later";
     instrument.integrate();
+    EXPECT_EQ(instrument.assess(std::nullopt).verdict, Bearing::Verdict::None);
+    instrument.keep({std::vector<std::uint8_t>(kSamples, 0x02), kPortRate, PortOrigin{}});
+    instrument.analyse([](Side, int, double) {});
+    EXPECT_TRUE(instrument.assess(std::nullopt).idleThroughout);
+}
+
+// A tone heard by both receivers, 7 samples apart, at 50 kHz: its period of
+// 16 samples puts peaks a period apart all over the lags, and the mean says
+// so. Whitened, its few frequencies weigh no more than the noise's many, and
+// nothing is claimed.
+TEST(Instrument, AToneIsAmbiguousNeverAConfidentWrongSource) {
+    std::mt19937 random(4);
+    std::normal_distribution<double> noise(0.0, 0.3);
+    const auto tone = [&](int i) {
+        return std::sin(2.0 * 3.14159265358979 * 3'125.0 * i / 50'000.0 + 0.4) + noise(random);
+    };
+    Capture capture{std::vector<std::uint8_t>(kSamples), kPortRate, PortOrigin{}};
+    for (int i = 0; i < kSamples; ++i) {
+        capture.samples[static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>((tone(i) > 0.0 ? 1 : 0) | (tone(i - 7) > 0.0 ? 2 : 0));
+    }
+    Instrument instrument;
+    instrument.keep(capture);
+    instrument.integrate();
+    const Bearing::Result result = instrument.assess(std::nullopt);
+    EXPECT_EQ(result.verdict, Bearing::Verdict::Ambiguous) << result.lag;
+    ASSERT_TRUE(result.secondLag);
+    EXPECT_NEAR(std::fmod(std::abs(*result.secondLag - result.lag), 16.0), 0.0, 0.5);
+    instrument.whiten();
     EXPECT_EQ(instrument.assess(std::nullopt).verdict, Bearing::Verdict::None);
 }
 
