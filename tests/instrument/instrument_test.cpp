@@ -187,7 +187,7 @@ TEST(Instrument, AToneIsAmbiguousNeverAConfidentWrongSource) {
     const Bearing::Result result = instrument.assess(std::nullopt);
     EXPECT_EQ(result.verdict, Bearing::Verdict::Ambiguous) << result.lag;
     ASSERT_TRUE(result.secondLag);
-    EXPECT_NEAR(std::fmod(std::abs(*result.secondLag - result.lag), 16.0), 0.0, 0.5);
+    EXPECT_NEAR(std::remainder(*result.secondLag - result.lag, 16.0), 0.0, 0.5);
     instrument.whiten();
     EXPECT_EQ(instrument.assess(std::nullopt).verdict, Bearing::Verdict::None);
 }
