@@ -58,7 +58,7 @@ public:
 
 private:
     void addFinished() {
-        for (auto& row : cutter_.finished()) {
+        for (const auto& row : cutter_.finished()) {
             SectorCorrelator::add(row.runs, sums);
             for (const auto& run : row.runs) {
                 if (whitening_ && run.windows > 0) {
