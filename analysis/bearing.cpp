@@ -76,7 +76,7 @@ double vertexLag(const Axis& values, int peak) {
     return peak - kMaxLag + offset;
 }
 
-// Half of the lag's 95 % interval: the noise of the two neighbours moves the
+// Half of the lag's 95 % interval about the vertex: the noise of the two neighbours moves the
 // vertex by 0.5 * (n- - n+) / curvature, whose spread is sqrt(0.5) floors
 // over the curvature; never under half a sample, the lags' own step.
 double halfInterval(const Axis& values, int peak, double floor) {
@@ -87,6 +87,22 @@ double halfInterval(const Axis& values, int peak, double floor) {
         std::abs(at(values, peak - 1) - 2.0 * at(values, peak) + at(values, peak + 1));
     const double spread = curvature > 0.0 ? std::sqrt(0.5) * floor / curvature : kMaxLag;
     return std::max(0.5, kNormal95 * spread);
+}
+
+// The lags either side of peak, unbroken, whose values stand within margin
+// of the peak's: any of them may be the source's, as a broad or rough peak
+// makes them.
+std::pair<int, int> asHigh(const Axis& values, int peak, double margin) {
+    const double lowest = at(values, peak) - margin;
+    int low = peak;
+    while (low > 0 && at(values, low - 1) >= lowest) {
+        --low;
+    }
+    int high = peak;
+    while (high < kAxisLength - 1 && at(values, high + 1) >= lowest) {
+        ++high;
+    }
+    return {low, high};
 }
 
 // The bearing or the place of lag, with its interval, into result.
@@ -216,8 +232,11 @@ Result assess(const Axis& values, std::uint64_t sampleRate, const Basis& basis, 
     result.delayUs = result.lag / static_cast<double>(sampleRate) * 1e6;
     result.contrast = contrast(values, peak, noise.floor);
     const double half = halfInterval(values, peak, noise.floor);
-    result.lagLow = std::max(result.lag - half, double{-kMaxLag});
-    result.lagHigh = std::min(result.lag + half, double{kMaxLag});
+    const auto [nearLow, nearHigh] = asHigh(values, peak, kWithinNoise * noise.floor);
+    result.lagLow =
+        std::max(std::min(result.lag - half, nearLow - 0.5 - kMaxLag), double{-kMaxLag});
+    result.lagHigh =
+        std::min(std::max(result.lag + half, nearHigh + 0.5 - kMaxLag), double{kMaxLag});
     if (noise.width) {
         result.lowerRate = twoFigures(static_cast<double>(sampleRate) * kNarrowPeak / *noise.width);
     }

@@ -157,19 +157,36 @@ TEST(Bearing, PlaceAlongThePipe) {
 
 // The interval: noise over the peak's curvature, never under half a sample.
 TEST(Bearing, LagIntervalWidensWithAFlatterPeak) {
+    const double vertex = 26.0 + 1.0 / 6.0;
+    const double flat = 1.96 * std::sqrt(0.5) * noiseFloor(1) / 3.0;
     const struct {
         Shape shape;
-        double half;
+        double low, high;
     } cases[] = {
-        // Curvature 120: 1.96 * 0.707 * 7.97 / 120 = 0.09, raised to 0.5.
-        {{{{25, 320.0}, {26, 400.0}, {27, 360.0}}}, 0.5},
-        // Curvature 3: 1.96 * 0.707 * 7.97 / 3.
-        {{{{25, 398.0}, {26, 400.0}, {27, 399.0}}}, 1.96 * std::sqrt(0.5) * noiseFloor(1) / 3.0},
+        // Curvature 120: 1.96 * 0.707 * 7.97 / 120 = 0.09, raised to half a
+        // sample about the vertex, and about the peak's own lag.
+        {{{{25, 320.0}, {26, 400.0}, {27, 360.0}}}, 25.5, vertex + 0.5},
+        // Curvature 3: 1.96 * 0.707 * 7.97 / 3 either side.
+        {{{{25, 398.0}, {26, 400.0}, {27, 399.0}}}, vertex - flat, vertex + flat},
+        // Lags 20..30 all within the noise of the peak: any may be the source's.
+        {{{{20, 390.0},
+           {21, 390.0},
+           {22, 390.0},
+           {23, 390.0},
+           {24, 390.0},
+           {25, 390.0},
+           {26, 400.0},
+           {27, 390.0},
+           {28, 390.0},
+           {29, 390.0},
+           {30, 390.0}}},
+         19.5,
+         30.5},
     };
     for (const auto& c : cases) {
         const Result result = judged(c.shape);
-        EXPECT_NEAR(result.lagHigh - result.lag, c.half, 1e-12);
-        EXPECT_NEAR(result.lag - result.lagLow, c.half, 1e-12);
+        EXPECT_NEAR(result.lagLow, c.low, 1e-12);
+        EXPECT_NEAR(result.lagHigh, c.high, 1e-12);
     }
 }
 
@@ -204,7 +221,7 @@ TEST(Bearing, BearingAndItsRangeFromTheSubSampleLag) {
     };
     ASSERT_TRUE(result.bearing);
     EXPECT_NEAR((*result.bearing)[0], degrees(result.lag), 1e-12);
-    EXPECT_NEAR((*result.bearing)[1], degrees(result.lag - 0.5), 1e-12);
+    EXPECT_NEAR((*result.bearing)[1], degrees(25.5), 1e-12);
     EXPECT_NEAR((*result.bearing)[2], degrees(result.lag + 0.5), 1e-12);
     // A range that reaches past the baseline's line is clipped there.
     const Result along = judged({{{-145 / 5, 400.0}}}, {}, Geometry{0.2});
